@@ -1,0 +1,3 @@
+#include "app/KelvaneFwUpgradeLauncher.h"
+
+START_JUCE_APPLICATION (KelvaneFwUpgradeLauncher)

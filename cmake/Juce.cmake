@@ -1,0 +1,45 @@
+# JUCE's modules, compiled once into one static library that the updater and
+# its tests share. Debian's JUCE has its bundled image codecs removed, so zlib
+# comes from mingw-w64's package and libpng and libjpeg from KELVANE_IMAGE_LIBS
+# (cross-built by scripts/lib/imagelibs.sh).
+set(JUCE_MODULES_DIR /usr/share/juce/modules CACHE PATH "JUCE's module folder")
+set(KELVANE_IMAGE_LIBS "" CACHE PATH "Prefix holding the cross-built libpng and libjpeg")
+
+if(NOT EXISTS "${KELVANE_IMAGE_LIBS}/lib/libpng16.a" OR NOT EXISTS "${KELVANE_IMAGE_LIBS}/lib/libjpeg.a")
+    message(FATAL_ERROR "KELVANE_IMAGE_LIBS must name the prefix made by scripts/lib/imagelibs.sh")
+endif()
+
+set(kelvane_juce_modules juce_core juce_events juce_data_structures juce_graphics juce_gui_basics)
+
+add_library(juce STATIC)
+foreach(module IN LISTS kelvane_juce_modules)
+    target_sources(juce PRIVATE "${JUCE_MODULES_DIR}/${module}/${module}.cpp")
+    target_compile_definitions(juce PUBLIC JUCE_MODULE_AVAILABLE_${module}=1)
+endforeach()
+
+target_include_directories(juce SYSTEM PUBLIC "${JUCE_MODULES_DIR}")
+target_include_directories(juce SYSTEM PRIVATE
+    "${CMAKE_CURRENT_LIST_DIR}/compat" "${KELVANE_IMAGE_LIBS}/include")
+
+target_compile_definitions(juce PUBLIC
+    JUCE_GLOBAL_MODULE_SETTINGS_INCLUDED=1
+    JUCE_STANDALONE_APPLICATION=1
+    JUCE_DISPLAY_SPLASH_SCREEN=0
+    JUCE_REPORT_APP_USAGE=0
+    JUCE_WEB_BROWSER=0
+    JUCE_USE_CURL=0
+    JUCE_MODAL_LOOPS_PERMITTED=1
+    JUCE_STRICT_REFCOUNTEDPOINTER=1
+    JUCE_APPLICATION_NAME_STRING="Kelvane Firmware Updater"
+    JUCE_APPLICATION_VERSION_STRING="1.0.0")
+
+target_compile_options(juce PUBLIC -Wa,-mbig-obj)
+target_compile_features(juce PUBLIC cxx_std_17)
+
+target_link_libraries(juce PUBLIC
+    "${KELVANE_IMAGE_LIBS}/lib/libpng16.a"
+    "${KELVANE_IMAGE_LIBS}/lib/libjpeg.a"
+    z
+    ws2_32 winmm imm32 shlwapi version uuid ole32 oleaut32 comdlg32 wininet
+    dwmapi gdi32 user32 kernel32 advapi32 shell32 comctl32 rpcrt4 winspool
+    d2d1 dwrite dxgi d3d11 usp10 setupapi)

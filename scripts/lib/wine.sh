@@ -1,0 +1,66 @@
+# Sourced by scripts/run and scripts/test: a Wine prefix inside the build
+# tree, a persistent wineserver for it, and an X display to draw on.
+
+kelvane_wine=/usr/lib/wine/wine64
+kelvane_wineserver=/usr/lib/wine/wineserver64
+
+kelvane_wine_env() {  # prefix
+    export WINEPREFIX="$1" WINEARCH=win64
+    export WINEDEBUG="${WINEDEBUG:--all}"
+    export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+}
+
+# Makes the prefix once. Its Documents folder is made a folder of the prefix's
+# own, so the tests' log files never land in the user's home.
+kelvane_wine_prefix() {  # prefix
+    local prefix="$1"
+    [ -f "$prefix/.kelvane-ready" ] && return 0
+    echo "Making the Wine prefix $prefix" >&2
+    rm -rf "$prefix"; mkdir -p "$prefix"
+    (kelvane_wine_env "$prefix"; "$kelvane_wine" wineboot -i >/dev/null 2>&1; "$kelvane_wineserver" -w)
+    local user_dir
+    for user_dir in "$prefix"/drive_c/users/*/; do
+        [ -L "$user_dir/Documents" ] && rm -f "$user_dir/Documents" && mkdir -p "$user_dir/Documents"
+    done
+    touch "$prefix/.kelvane-ready"
+}
+
+# A wineserver that stays up between test programs: a process then starts in
+# milliseconds instead of most of a second.
+# The prefix's own services (services.exe, plugplay, winedevice) start with
+# the first program and outlive it; they are started here, with no standard
+# handles of ours, because one that inherits a test's output pipe keeps CTest
+# waiting for that test to end.
+kelvane_wineserver_start() {  # prefix
+    (kelvane_wine_env "$1"; "$kelvane_wineserver" -p
+     "$kelvane_wine" cmd /c exit </dev/null >/dev/null 2>&1)
+}
+
+kelvane_wineserver_stop() {  # prefix
+    (kelvane_wine_env "$1"; "$kelvane_wineserver" -k 2>/dev/null || true)
+}
+
+# Starts an Xvfb of our own when there is no display; sets DISPLAY.
+kelvane_xvfb_pid=
+kelvane_display() {
+    if [ -n "${DISPLAY:-}" ] && [ -z "${KELVANE_FORCE_XVFB:-}" ]; then return 0; fi
+    local n
+    for n in $(seq 90 140); do
+        [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
+        Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+        kelvane_xvfb_pid=$!
+        local i
+        for i in $(seq 1 100); do
+            [ -e "/tmp/.X11-unix/X$n" ] && { export DISPLAY=":$n"; return 0; }
+            sleep 0.05
+        done
+        kill "$kelvane_xvfb_pid" 2>/dev/null; kelvane_xvfb_pid=
+    done
+    echo "could not start Xvfb" >&2
+    return 1
+}
+
+kelvane_display_stop() {
+    [ -n "$kelvane_xvfb_pid" ] && kill "$kelvane_xvfb_pid" 2>/dev/null
+    kelvane_xvfb_pid=
+}

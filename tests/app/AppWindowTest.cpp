@@ -1,0 +1,144 @@
+// Starts the real updater and looks at it from outside, as a user would:
+// one window of the right title and size, one only after a second start, and
+// an orderly end when the window is closed.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace
+{
+    std::wstring updaterPath;
+
+    const wchar_t* const title = L"Kelvane Firmware Updater";
+
+    std::vector<HWND> visibleUpdaterWindows()
+    {
+        std::vector<HWND> found;
+        EnumWindows (
+            [] (HWND window, LPARAM context) -> BOOL {
+                wchar_t text[256] = {};
+                GetWindowTextW (window, text, 256);
+
+                if (IsWindowVisible (window) && std::wstring (text) == title)
+                    reinterpret_cast<std::vector<HWND>*> (context)->push_back (window);
+
+                return TRUE;
+            },
+            reinterpret_cast<LPARAM> (&found));
+        return found;
+    }
+
+    // A started copy of the updater; ended by force if a test leaves it.
+    class Updater
+    {
+    public:
+        Updater()
+        {
+            STARTUPINFOW startup = {};
+            startup.cb = sizeof (startup);
+            std::wstring commandLine = L"\"" + updaterPath + L"\" --ignored argument";
+            started = CreateProcessW (updaterPath.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                      nullptr, &startup, &process)
+                      != FALSE;
+        }
+
+        ~Updater()
+        {
+            if (! started)
+                return;
+
+            if (WaitForSingleObject (process.hProcess, 0) == WAIT_TIMEOUT)
+                TerminateProcess (process.hProcess, 1);
+
+            CloseHandle (process.hThread);
+            CloseHandle (process.hProcess);
+        }
+
+        // The exit code once it has ended within the time, else nothing.
+        bool endsWithin (DWORD ms, DWORD& exitCode) const
+        {
+            if (WaitForSingleObject (process.hProcess, ms) != WAIT_OBJECT_0)
+                return false;
+
+            GetExitCodeProcess (process.hProcess, &exitCode);
+            return true;
+        }
+
+        bool started = false;
+        PROCESS_INFORMATION process = {};
+    };
+
+    std::vector<HWND> waitForWindows (size_t count, DWORD ms)
+    {
+        for (DWORD waited = 0;; waited += 50)
+        {
+            auto windows = visibleUpdaterWindows();
+
+            if (windows.size() >= count || waited >= ms)
+                return windows;
+
+            Sleep (50);
+        }
+    }
+}
+
+TEST (UpdaterWindow, OneWindowOneInstanceAndAnOrderlyClose)
+{
+    ASSERT_TRUE (visibleUpdaterWindows().empty()) << "an updater is running already";
+
+    Updater first;
+    ASSERT_TRUE (first.started);
+    const auto windows = waitForWindows (1, 20000);
+    ASSERT_EQ (windows.size(), 1u);
+
+    RECT client = {};
+    ASSERT_TRUE (GetClientRect (windows[0], &client));
+    EXPECT_EQ (client.right - client.left, 375);
+    EXPECT_EQ (client.bottom - client.top, 667);
+
+    // Centred on the main display.
+    RECT frame = {};
+    ASSERT_TRUE (GetWindowRect (windows[0], &frame));
+    const auto screenWidth = GetSystemMetrics (SM_CXSCREEN);
+    const auto screenHeight = GetSystemMetrics (SM_CYSCREEN);
+    EXPECT_NEAR ((frame.left + frame.right) / 2, screenWidth / 2, 2);
+    EXPECT_NEAR ((frame.top + frame.bottom) / 2, screenHeight / 2, 40);
+
+    // A second start hands over to the first and ends without a window.
+    {
+        Updater second;
+        ASSERT_TRUE (second.started);
+        DWORD secondExit = 99;
+        ASSERT_TRUE (second.endsWithin (20000, secondExit));
+        EXPECT_EQ (secondExit, 0u);
+    }
+    Sleep (300);
+    const auto afterSecond = visibleUpdaterWindows();
+    ASSERT_EQ (afterSecond.size(), 1u);
+    EXPECT_EQ (afterSecond[0], windows[0]);
+
+    // The close button quits without a question.
+    PostMessageW (windows[0], WM_CLOSE, 0, 0);
+    DWORD exitCode = 99;
+    ASSERT_TRUE (first.endsWithin (10000, exitCode));
+    EXPECT_EQ (exitCode, 0u);
+    EXPECT_TRUE (visibleUpdaterWindows().empty());
+}
+
+int main (int argc, char** argv)
+{
+    testing::InitGoogleTest (&argc, argv);
+
+    if (argc < 2)
+    {
+        fprintf (stderr, "usage: app_tests <path of the updater>\n");
+        return 2;
+    }
+
+    const std::string path = argv[1];
+    updaterPath.assign (path.begin(), path.end());
+    return RUN_ALL_TESTS();
+}

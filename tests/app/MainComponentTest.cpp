@@ -1,0 +1,285 @@
+// The engine of MainComponent, driven with states made for the test that
+// write what happens to them into one journal.
+#include "app/MainComponent.h"
+#include "support/MessageLoop.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace
+{
+    using Journal = std::vector<std::string>;
+
+    // A state whose answers the test gives as a function of the event.
+    class ScriptedState : public State
+    {
+    public:
+        using Answer = std::function<std::unique_ptr<State> (ScriptedState&, const Event&)>;
+        using OnEnter = std::function<void (MainComponent&)>;
+
+        ScriptedState (MainComponent* ownerComponent, Journal& journalToWrite, std::string stateName,
+                       Answer answerToGive = {}, OnEnter onEnterToRun = {})
+            : State (ownerComponent), journal (journalToWrite), name (std::move (stateName)),
+              answer (std::move (answerToGive)), onEnter (std::move (onEnterToRun))
+        {
+        }
+
+        ~ScriptedState() override { journal.push_back ("destroy " + name); }
+
+        std::unique_ptr<State> clone() override { return std::make_unique<ScriptedState> (*this); }
+
+        void enter() const override
+        {
+            journal.push_back ("enter " + name);
+
+            if (onEnter)
+                onEnter (*owner);
+        }
+
+        void exit() override { journal.push_back ("exit " + name); }
+
+        std::unique_ptr<State> handle (const Event& event) override
+        {
+            journal.push_back ("handle " + name + " " + kindOf (event));
+            return answer ? answer (*this, event) : nullptr;
+        }
+
+        MainComponent& ownerComponent() const { return *owner; }
+
+        static std::string kindOf (const Event& event)
+        {
+            if (dynamic_cast<const ButtonClicked*> (&event) != nullptr) return "click";
+            if (auto* finished = dynamic_cast<const TaskFinished*> (&event))
+                return finished->success ? "finished(true)" : "finished(false)";
+            return "other";
+        }
+
+        Journal& journal;
+        std::string name;
+        Answer answer;
+        OnEnter onEnter;
+    };
+
+    // A click that writes its own end into the journal.
+    struct JournaledClick : ButtonClicked
+    {
+        explicit JournaledClick (Journal& journalToWrite) : journal (journalToWrite) {}
+        ~JournaledClick() override { journal.push_back ("destroy event"); }
+        Journal& journal;
+    };
+
+    // Accepts clicks only, and moves on to the state `next` builds.
+    ScriptedState::Answer onClick (std::function<std::unique_ptr<State> (ScriptedState&)> next)
+    {
+        return [next] (ScriptedState& self, const Event& event) -> std::unique_ptr<State> {
+            if (dynamic_cast<const ButtonClicked*> (&event) == nullptr)
+                return nullptr;
+            return next (self);
+        };
+    }
+
+    std::unique_ptr<State> plainState (ScriptedState& from, std::string name,
+                                       ScriptedState::Answer answer = {}, ScriptedState::OnEnter onEnter = {})
+    {
+        return std::make_unique<ScriptedState> (&from.ownerComponent(), from.journal, std::move (name),
+                                                std::move (answer), std::move (onEnter));
+    }
+
+    Journal since (const Journal& journal, size_t first)
+    {
+        return { journal.begin() + (std::ptrdiff_t) std::min (first, journal.size()), journal.end() };
+    }
+}
+
+TEST (EngineSwitching, ExitRunsBeforeDestroyEnterAfterAndTheEventIsDestroyedLast)
+{
+    Journal journal;
+    MainComponent engine ([&] (MainComponent* owner) {
+        return std::make_unique<ScriptedState> (owner, journal, "A",
+                                                onClick ([] (ScriptedState& a) { return plainState (a, "B"); }));
+    });
+
+    ASSERT_EQ (journal, (Journal { "enter A" }));
+    EXPECT_EQ (engine.getWidth(), 375);
+    EXPECT_EQ (engine.getHeight(), 667);
+
+    engine.postEvent (std::make_unique<JournaledClick> (journal));
+    ASSERT_TRUE (testsupport::pumpUntil ([&] { return journal.size() >= 6; }));
+
+    EXPECT_EQ (since (journal, 1),
+               (Journal { "handle A click", "exit A", "destroy A", "enter B", "destroy event" }));
+}
+
+TEST (EngineSwitching, AnEmptyAnswerKeepsTheStateAndDropsTheEvent)
+{
+    Journal journal;
+    MainComponent engine ([&] (MainComponent* owner) {
+        return std::make_unique<ScriptedState> (owner, journal, "A",
+                                                onClick ([] (ScriptedState& a) { return plainState (a, "B"); }));
+    });
+
+    engine.postEvent (std::make_unique<TaskFinished> (true));
+    engine.postEvent (std::make_unique<PrepFinished> (std::string ("1.0")));
+    engine.postEvent (std::make_unique<ButtonClicked>());
+    ASSERT_TRUE (testsupport::pumpUntil ([&] { return ! journal.empty() && journal.back() == "enter B"; }));
+
+    // The dropped events never reach B, and A was neither left nor entered again.
+    EXPECT_EQ (since (journal, 1), (Journal { "handle A finished(true)", "handle A other", "handle A click",
+                                              "exit A", "destroy A", "enter B" }));
+}
+
+TEST (EngineSwitching, TwoQueuedClicksGoToSuccessiveStates)
+{
+    Journal journal;
+    MainComponent engine ([&] (MainComponent* owner) {
+        return std::make_unique<ScriptedState> (owner, journal, "A", onClick ([] (ScriptedState& a) {
+            return plainState (a, "B", onClick ([] (ScriptedState& b) { return plainState (b, "C"); }));
+        }));
+    });
+
+    engine.postEvent (std::make_unique<ButtonClicked>());
+    engine.postEvent (std::make_unique<ButtonClicked>());
+    ASSERT_TRUE (testsupport::pumpUntil ([&] { return ! journal.empty() && journal.back() == "enter C"; }));
+
+    EXPECT_EQ (since (journal, 1), (Journal { "handle A click", "exit A", "destroy A", "enter B",
+                                              "handle B click", "exit B", "destroy B", "enter C" }));
+}
+
+TEST (EngineSwitching, ASecondClickTheNextStateRefusesIsDropped)
+{
+    Journal journal;
+    MainComponent engine ([&] (MainComponent* owner) {
+        return std::make_unique<ScriptedState> (owner, journal, "A",
+                                                onClick ([] (ScriptedState& a) { return plainState (a, "B"); }));
+    });
+
+    engine.postEvent (std::make_unique<ButtonClicked>());
+    engine.postEvent (std::make_unique<ButtonClicked>());
+    ASSERT_TRUE (testsupport::pumpUntil ([&] { return journal.size() >= 6; }));
+    testsupport::pumpFor (50);
+
+    EXPECT_EQ (since (journal, 1),
+               (Journal { "handle A click", "exit A", "destroy A", "enter B", "handle B click" }));
+}
+
+TEST (EngineSwitching, AnEventPostedDuringHandlingComesAfterTheNewStatesEnter)
+{
+    Journal journal;
+    MainComponent engine ([&] (MainComponent* owner) {
+        return std::make_unique<ScriptedState> (
+            owner, journal, "A", onClick ([] (ScriptedState& a) {
+                return plainState (a, "B", {}, [] (MainComponent& component) {
+                    component.postEvent (std::make_unique<TaskFinished> (false));
+                });
+            }));
+    });
+
+    engine.postEvent (std::make_unique<ButtonClicked>());
+    engine.postEvent (std::make_unique<TaskFinished> (true));
+    ASSERT_TRUE (testsupport::pumpUntil ([&] { return journal.size() >= 7; }));
+
+    // Queued before B was entered, the first result comes first.
+    EXPECT_EQ (since (journal, 1), (Journal { "handle A click", "exit A", "destroy A", "enter B",
+                                              "handle B finished(true)", "handle B finished(false)" }));
+}
+
+TEST (EngineSwitching, DestructionLeavesTheCurrentStateOnce)
+{
+    Journal journal;
+    {
+        MainComponent engine ([&] (MainComponent* owner) {
+            return std::make_unique<ScriptedState> (owner, journal, "A");
+        });
+        engine.postEvent (std::make_unique<JournaledClick> (journal)); // never handled
+    }
+
+    EXPECT_EQ (journal, (Journal { "enter A", "exit A", "destroy event", "destroy A" }));
+}
+
+TEST (EngineWorker, TasksRunInOrderOnTheWorkerAndTheirEventsReachTheMessageThread)
+{
+    Journal journal;
+    std::atomic<bool> handledOnMessageThread { false };
+    MainComponent engine ([&] (MainComponent* owner) {
+        return std::make_unique<ScriptedState> (
+            owner, journal, "A", [&] (ScriptedState&, const Event& event) -> std::unique_ptr<State> {
+                if (dynamic_cast<const TaskFinished*> (&event) != nullptr)
+                    handledOnMessageThread = juce::MessageManager::existsAndIsCurrentThread();
+                return nullptr;
+            });
+    });
+
+    std::mutex taskJournalMutex;
+    std::vector<int> ran;
+    std::atomic<bool> onMessageThread { true };
+    auto* component = &engine;
+
+    // The second task is pushed while the first runs: no further push needed.
+    engine.pushTask ([&] {
+        onMessageThread = juce::MessageManager::existsAndIsCurrentThread();
+        std::this_thread::sleep_for (std::chrono::milliseconds (200));
+        const std::lock_guard<std::mutex> lock (taskJournalMutex);
+        ran.push_back (1);
+    });
+    std::this_thread::sleep_for (std::chrono::milliseconds (50));
+    engine.pushTask ([&, component] {
+        {
+            const std::lock_guard<std::mutex> lock (taskJournalMutex);
+            ran.push_back (2);
+        }
+        component->postEvent (std::make_unique<TaskFinished> (true));
+    });
+
+    ASSERT_TRUE (testsupport::pumpUntil ([&] { return journal.size() >= 2; }));
+    EXPECT_EQ (ran, (std::vector<int> { 1, 2 }));
+    EXPECT_FALSE (onMessageThread);
+    EXPECT_TRUE (handledOnMessageThread);
+    EXPECT_EQ (journal.back(), "handle A finished(true)");
+}
+
+TEST (EngineStop, AnIdleWorkerStopsAtOnce)
+{
+    Journal journal;
+    auto engine = std::make_unique<MainComponent> ([&] (MainComponent* owner) {
+        return std::make_unique<ScriptedState> (owner, journal, "A");
+    });
+
+    const auto start = std::chrono::steady_clock::now();
+    engine = nullptr;
+    EXPECT_LT (std::chrono::steady_clock::now() - start, std::chrono::milliseconds (90));
+}
+
+TEST (EngineStop, ALongTaskIsKilledAndItsEventNeverPosted)
+{
+    Journal journal;
+    std::atomic<bool> taskEnded { false };
+    auto engine = std::make_unique<MainComponent> ([&] (MainComponent* owner) {
+        return std::make_unique<ScriptedState> (owner, journal, "A");
+    });
+
+    std::atomic<bool> taskStarted { false };
+    auto* component = engine.get();
+    engine->pushTask ([&, component] {
+        taskStarted = true;
+        juce::Thread::sleep (2048);
+        taskEnded = true;
+        component->postEvent (std::make_unique<TaskFinished> (true));
+    });
+    while (! taskStarted)
+        std::this_thread::sleep_for (std::chrono::milliseconds (5));
+
+    const auto start = std::chrono::steady_clock::now();
+    engine = nullptr;
+    const auto took = std::chrono::steady_clock::now() - start;
+
+    EXPECT_GE (took, std::chrono::milliseconds (90));
+    EXPECT_LT (took, std::chrono::milliseconds (1000));
+    std::this_thread::sleep_for (std::chrono::milliseconds (2200));
+    EXPECT_FALSE (taskEnded);
+    EXPECT_EQ (journal, (Journal { "enter A", "exit A", "destroy A" }));
+}

@@ -1,0 +1,133 @@
+/*
+ * A stand-in for dfu-util and esptool in the tests: a console program that
+ * does what the script named by KELVANE_FAKE_TOOL_SCRIPT says, one command a
+ * line, and nothing else. Output goes out unbuffered and untranslated, so a
+ * test sees exactly the bytes and the order it asked for.
+ *
+ *   out TEXT     write TEXT to standard output (\n \r \t \\ \xHH escapes)
+ *   err TEXT     the same to standard error
+ *   fill N HH    write N bytes of the hexadecimal value HH to standard output
+ *   sleep MS     pause MS milliseconds
+ *   hang         never end
+ *   args FILE    append this run's arguments to FILE, one a line, then "--"
+ *   exit CODE    end now with CODE
+ *
+ * Without a script it prints one line and ends with 0.
+ */
+#include <fcntl.h>
+#include <io.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <windows.h>
+
+static int hex_digit(char c)
+{
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+/* Decodes the escapes of TEXT in place; returns the byte count. */
+static size_t unescape(char *text)
+{
+    char *in = text, *out = text;
+
+    while (*in != '\0') {
+        if (*in != '\\' || in[1] == '\0') {
+            *out++ = *in++;
+            continue;
+        }
+        in++;
+        switch (*in) {
+        case 'n': *out++ = '\n'; in++; break;
+        case 'r': *out++ = '\r'; in++; break;
+        case 't': *out++ = '\t'; in++; break;
+        case 'x':
+            if (hex_digit(in[1]) >= 0 && hex_digit(in[2]) >= 0) {
+                *out++ = (char)(hex_digit(in[1]) * 16 + hex_digit(in[2]));
+                in += 3;
+                break;
+            }
+            /* fall through */
+        default: *out++ = *in++; break;
+        }
+    }
+    return (size_t)(out - text);
+}
+
+static void record_args(const char *path, int argc, char **argv)
+{
+    FILE *file = fopen(path, "ab");
+    int i;
+
+    if (file == NULL)
+        return;
+    for (i = 0; i < argc; i++)
+        fprintf(file, "%s\n", argv[i]);
+    fputs("--\n", file);
+    fclose(file);
+}
+
+static void fill(FILE *stream, long count, int value)
+{
+    char block[4096];
+    memset(block, value, sizeof(block));
+
+    while (count > 0) {
+        size_t n = count < (long)sizeof(block) ? (size_t)count : sizeof(block);
+        fwrite(block, 1, n, stream);
+        count -= (long)n;
+    }
+}
+
+int main(int argc, char **argv)
+{
+    const char *script_path = getenv("KELVANE_FAKE_TOOL_SCRIPT");
+    char line[8192];
+    FILE *script;
+
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
+    setvbuf(stdout, NULL, _IONBF, 0);
+    setvbuf(stderr, NULL, _IONBF, 0);
+
+    if (script_path == NULL || (script = fopen(script_path, "rb")) == NULL) {
+        printf("fake tool: no script\n");
+        return 0;
+    }
+
+    while (fgets(line, sizeof(line), script) != NULL) {
+        char *arg;
+        line[strcspn(line, "\r\n")] = '\0';
+        arg = strchr(line, ' ');
+        if (arg != NULL)
+            *arg++ = '\0';
+        else
+            arg = line + strlen(line);
+
+        if (strcmp(line, "out") == 0 || strcmp(line, "err") == 0) {
+            size_t n = unescape(arg);
+            fwrite(arg, 1, n, line[0] == 'o' ? stdout : stderr);
+        } else if (strcmp(line, "fill") == 0) {
+            long count = 0;
+            unsigned value = 0;
+            if (sscanf(arg, "%ld %x", &count, &value) == 2)
+                fill(stdout, count, (int)value);
+        } else if (strcmp(line, "sleep") == 0) {
+            Sleep((DWORD)atol(arg));
+        } else if (strcmp(line, "hang") == 0) {
+            for (;;)
+                Sleep(1000);
+        } else if (strcmp(line, "args") == 0) {
+            record_args(arg, argc, argv);
+        } else if (strcmp(line, "exit") == 0) {
+            fclose(script);
+            return atoi(arg);
+        }
+    }
+
+    fclose(script);
+    return 0;
+}
