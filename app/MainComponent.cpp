@@ -1,6 +1,10 @@
 #include "app/MainComponent.h"
 
 #include "flow/StartUpdateFwState.h"
+#include "resources/BinaryData.h"
+
+#include <iterator>
+#include <utility>
 
 MainComponent::MainComponent()
     : MainComponent ([] (MainComponent* owner) { return std::make_unique<StartUpdateFwState> (owner); })
@@ -101,13 +105,131 @@ void MainComponent::handleAsyncUpdate()
 
 void MainComponent::initViews()
 {
+    const std::pair<const char*, int> embeddedPictures[] = {
+        { BinaryData::kelvane_normal_png, BinaryData::kelvane_normal_pngSize },
+        { BinaryData::kelvane_repair_png, BinaryData::kelvane_repair_pngSize },
+        { BinaryData::kelvane_ok_png, BinaryData::kelvane_ok_pngSize },
+        { BinaryData::kelvane_warning_png, BinaryData::kelvane_warning_pngSize },
+        { BinaryData::kelvane_connect_png, BinaryData::kelvane_connect_pngSize },
+    };
+
+    // Decoded once here, so a page switch only hands over a ready picture. One
+    // that does not decode stays an empty image, which draws nothing.
+    for (int key = 0; key < (int) std::size (embeddedPictures); ++key)
+        stepPictures[key] = juce::ImageFileFormat::loadFrom (embeddedPictures[key].first,
+                                                             (size_t) embeddedPictures[key].second);
+
+    picture = std::make_unique<juce::ImageComponent>();
+    picture->setImage (stepPictures[0]);
+    addAndMakeVisible (*picture);
+
+    // Both pages' buttons post the same event: only one action button is
+    // ever shown, and the current state knows what it means.
+    const auto postButtonClicked = [this] { postEvent (std::make_unique<ButtonClicked>()); };
+
+    preparationView = std::make_unique<PreparationView> (postButtonClicked);
+    addAndMakeVisible (*preparationView);
+
+    updateView = std::make_unique<UpdateView> (postButtonClicked);
+    addChildComponent (*updateView);
+
+    // Visible but fully transparent until its first show, and on top of both
+    // pages whichever is shown.
+    toast = std::make_unique<MessageToast>();
+    addAndMakeVisible (*toast);
 }
 
 void MainComponent::paint (juce::Graphics& g)
 {
-    g.fillAll (juce::Colour (0xff171717));
+    // Built at the first paint and kept: a later resize neither moves nor
+    // scales the glow.
+    static const juce::ColourGradient background (juce::Colour (0xff3c3c3c), 0.0f, 0.0f,
+                                                  juce::Colour (0xff171717), (float) getWidth(),
+                                                  (float) getHeight() * 0.3f, true);
+
+    const juce::Graphics::ScopedSaveState savedState (g);
+    g.setGradientFill (background);
+    g.fillAll();
 }
 
 void MainComponent::resized()
 {
+    // Each setSize() comes straight back here; below both limits the width
+    // is fixed on the first pass and the height on the second.
+    if (getWidth() < 200)
+    {
+        setSize (200, getHeight());
+        return;
+    }
+
+    if (getHeight() < 400)
+    {
+        setSize (getWidth(), 400);
+        return;
+    }
+
+    // Only the visible page takes the slot; the hidden one keeps its last
+    // place until it is shown.
+    juce::Component* page = preparationView->isVisible() ? static_cast<juce::Component*> (preparationView.get())
+                                                          : static_cast<juce::Component*> (updateView.get());
+
+    juce::StretchableLayoutManager layout;
+    layout.setItemLayout (0, 250, 400, 360);
+    layout.setItemLayout (1, 20, 60, 30);
+    layout.setItemLayout (2, 300, 500, 450);
+
+    juce::Component* items[] = { picture.get(), nullptr, page };
+    layout.layOutComponents (items, 3, 40, 50, getWidth() - 80, getHeight() - 50, true, true);
+
+    toast->setSize (getWidth() - 80, 80);
+    toast->setTopLeftPosition (40, 40);
+}
+
+void MainComponent::showImage (int key)
+{
+    const auto found = stepPictures.find (key);
+    picture->setImage (found != stepPictures.end() ? found->second : juce::Image());
+    resized();
+}
+
+void MainComponent::showStep (int key, const juce::String& title, const juce::String& description,
+                              const juce::String& buttonText)
+{
+    showImage (key);
+    updateView->setVisible (false);
+    preparationView->showStep (title, description, buttonText);
+    preparationView->setVisible (true);
+    resized();
+}
+
+void MainComponent::showBusy (const juce::String& title)
+{
+    updateView->setVisible (false);
+    preparationView->showBusy (title);
+    preparationView->setVisible (true);
+    resized();
+}
+
+void MainComponent::showUpdating (const juce::String& title, const juce::String& message)
+{
+    preparationView->setVisible (false);
+    updateView->showUpdating (title, message);
+    updateView->setVisible (true);
+    showImage (0);
+    resized();
+}
+
+void MainComponent::showDeviceInfo (const juce::String& version, const juce::String& buttonText)
+{
+    preparationView->setVisible (false);
+    updateView->showDeviceInfo (version, buttonText);
+    updateView->setVisible (true);
+    showImage (0);
+    resized();
+}
+
+void MainComponent::showToast (const juce::String& text)
+{
+    toast->setMessage (text);
+    toast->show();
 }

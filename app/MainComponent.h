@@ -4,6 +4,9 @@
 
 #include "flow/Event.h"
 #include "flow/State.h"
+#include "ui/MessageToast.h"
+#include "ui/PreparationView.h"
+#include "ui/UpdateView.h"
 
 #include <deque>
 #include <functional>
@@ -41,6 +44,16 @@ public:
     void paint (juce::Graphics& g) override;
     void resized() override;
 
+    // The page operations of the states. Each ends with a layout; exactly one
+    // page is visible afterwards.
+    void showImage (int key);
+    void showStep (int key, const juce::String& title, const juce::String& description,
+                   const juce::String& buttonText);
+    void showBusy (const juce::String& title); // keeps the picture shown before
+    void showUpdating (const juce::String& title, const juce::String& message);
+    void showDeviceInfo (const juce::String& version, const juce::String& buttonText);
+    void showToast (const juce::String& text);
+
 private:
     std::optional<std::function<void()>> popTask();
     std::optional<std::unique_ptr<Event>> popEvent();
@@ -52,6 +65,9 @@ private:
 
     std::unique_ptr<juce::ImageComponent> picture;
     std::map<int, juce::Image> stepPictures;
+    std::unique_ptr<PreparationView> preparationView;
+    std::unique_ptr<UpdateView> updateView;
+    std::unique_ptr<MessageToast> toast;
 
     // Never empty between construction and destruction; read and replaced
     // on the message thread only.

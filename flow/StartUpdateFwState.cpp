@@ -1,5 +1,6 @@
 #include "flow/StartUpdateFwState.h"
 
+#include "app/MainComponent.h"
 #include "flow/Event.h"
 
 std::unique_ptr<State> StartUpdateFwState::clone()
@@ -9,6 +10,10 @@ std::unique_ptr<State> StartUpdateFwState::clone()
 
 void StartUpdateFwState::enter() const
 {
+    owner->showStep (1, "Update MCU",
+                     "Hold down the pair button while plugging in the power cable to put the Kelvane into "
+                     "firmware update mode, which is indicated by a solid white light.",
+                     "Next");
 }
 
 std::unique_ptr<State> StartUpdateFwState::handle (const Event&)
