@@ -1,0 +1,8 @@
+/* White space at the end of a text. */
+#ifndef UDI_TRIM_H
+#define UDI_TRIM_H
+
+/* Cuts trailing white space in place; a text of only white space becomes empty. */
+void trim_trailing_space(char *text);
+
+#endif
