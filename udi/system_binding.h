@@ -5,7 +5,7 @@
  *     system_module cfgmgr;
  *     system_module_open(&cfgmgr, "Cfgmgr32");
  *     get_id_fn get_id = (get_id_fn)system_module_function(&cfgmgr,
- *                            "CM_Get_Device_IDA", "udi_create_list");
+ *                                "CM_Get_Device_IDA", "udi_create_list");
  *     ...
  *     system_module_close(&cfgmgr);
  *
@@ -17,6 +17,9 @@
 
 #include <windows.h>
 
+/* What a lookup hands out; cast it to the function's own type. */
+typedef void (*system_function)(void);
+
 typedef struct system_module {
     const char *name;
     HMODULE handle;
@@ -27,8 +30,8 @@ typedef struct system_module {
 int system_module_open(system_module *module, const char *name);
 
 /* The function, or NULL (logged under caller) when it is missing. */
-FARPROC system_module_function(system_module *module, const char *function_name,
-                               const char *caller);
+system_function system_module_function(system_module *module, const char *function_name,
+                                       const char *caller);
 
 /* Frees the module if this record loaded it; safe to call twice. */
 void system_module_close(system_module *module);
@@ -40,7 +43,7 @@ void system_module_close(system_module *module);
  * drops every replacement. Not for use while operations run on other threads.
  */
 void system_function_replace(const char *module_name, const char *function_name,
-                             FARPROC replacement);
+                             system_function replacement);
 void system_function_hide(const char *module_name, const char *function_name);
 void system_function_restore_all(void);
 

@@ -12,20 +12,19 @@ extern int windows_version_code;
 void detect_windows_version(void);
 
 /*
- * The detection's rules without the system: whether the reported version
- * may understate the real one, so that probing is needed.
+ * Questions the detection asks the running system beyond what it reports:
+ * whether its major version is major, and whether its version is major.minor.
  */
 typedef struct windows_version_probe {
-    /* Nonzero when the running system's major (or minor) equals the value. */
     int (*major_is)(void *context, unsigned major);
-    int (*minor_is)(void *context, unsigned minor);
+    int (*version_is)(void *context, unsigned major, unsigned minor);
     void *context;
 } windows_version_probe;
 
 /*
- * The code for a system that reports platform, major and minor; the probe
- * (may be NULL) checks reports of 6.2 and above, which a system without a
- * compatibility manifest caps.
+ * The code for a system that reports platform, major and minor. A report
+ * of 6.2 or above may understate the system (Windows caps it for programs
+ * without a compatibility manifest), so then probe (may be NULL) is asked.
  */
 int windows_version_code_from(unsigned platform, unsigned major, unsigned minor,
                               const windows_version_probe *probe);
