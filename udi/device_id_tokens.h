@@ -7,6 +7,10 @@
 
 #include <stdint.h>
 
+#ifdef __cplusplus
+extern "C" {
+#endif
+
 typedef struct device_id_tokens {
     uint16_t vendor_id;
     uint16_t product_id;
@@ -23,5 +27,9 @@ typedef struct device_id_tokens {
  * digits at most) and "MI_" (two) tokens; prefixes are case-sensitive.
  */
 void parse_device_id_tokens(const char *id, device_id_tokens *out);
+
+#ifdef __cplusplus
+}
+#endif
 
 #endif

@@ -4,7 +4,15 @@
 
 #include "libudi.h"
 
+#ifdef __cplusplus
+extern "C" {
+#endif
+
 /* Frees the node's texts and the node; nothing for NULL. */
 void free_device_node(udi_device_node *node);
+
+#ifdef __cplusplus
+}
+#endif
 
 #endif

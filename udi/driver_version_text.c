@@ -1,5 +1,7 @@
 #include "driver_version_text.h"
 
+#include <stddef.h>
+
 /*
  * Like atoi on the part from text up to end (white space, a sign, digits),
  * held to the 16 bits a part has, so that a part out of range cannot spill

@@ -4,10 +4,18 @@
 
 #include <stdint.h>
 
+#ifdef __cplusplus
+extern "C" {
+#endif
+
 /*
  * "a.b.c.d" with a in the top 16 bits; each part is read like atoi, a part
  * without digits counts 0, parts beyond four shift the leftmost ones out.
  */
 uint64_t pack_driver_version(const char *text);
+
+#ifdef __cplusplus
+}
+#endif
 
 #endif

@@ -8,10 +8,18 @@
 
 #include <stdint.h>
 
+#ifdef __cplusplus
+extern "C" {
+#endif
+
 /* "[#%08X] " and the system's English message, without a trailing line break. */
 const char *windows_error_text(uint32_t code);
 
 /* The fixed text of a known cryptography code, else windows_error_text. */
 const char *pki_error_text(uint32_t code);
+
+#ifdef __cplusplus
+}
+#endif
 
 #endif

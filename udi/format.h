@@ -12,6 +12,10 @@
 
 #include "printf_check.h"
 
+#ifdef __cplusplus
+extern "C" {
+#endif
+
 /*
  * Writes at most size characters. Returns the length, or -1 when the text
  * does not fit; then the buffer need not be terminated, so callers put a
@@ -26,5 +30,9 @@ int format_truncated_va(char *buffer, size_t size, const char *format, va_list a
 
 /* No limit: the caller has sized the buffer for the text. */
 int format_unbounded(char *buffer, const char *format, ...) UDI_PRINTF_LIKE(2, 3);
+
+#ifdef __cplusplus
+}
+#endif
 
 #endif

@@ -8,6 +8,10 @@
 
 #include "printf_check.h"
 
+#ifdef __cplusplus
+extern "C" {
+#endif
+
 #define LOG_DEBUG    0
 #define LOG_INFO     1
 #define LOG_WARNING  2
@@ -21,5 +25,9 @@ const char *log_level_name(int level);
 
 /* function: the name of the logging function as the texts give it, e.g. "check_dir". */
 void log_message(int level, const char *function, const char *format, ...) UDI_PRINTF_LIKE(3, 4);
+
+#ifdef __cplusplus
+}
+#endif
 
 #endif

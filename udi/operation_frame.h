@@ -21,6 +21,10 @@
 
 #include "libudi.h"
 
+#ifdef __cplusplus
+extern "C" {
+#endif
+
 typedef struct operation_frame {
     HANDLE lock;
 } operation_frame;
@@ -35,5 +39,9 @@ udi_result enter_operation(operation_frame *frame, const char *operation, int ve
 
 /* Closes the lock; safe to call twice. */
 void leave_operation(operation_frame *frame);
+
+#ifdef __cplusplus
+}
+#endif
 
 #endif

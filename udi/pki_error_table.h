@@ -5,6 +5,10 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#ifdef __cplusplus
+extern "C" {
+#endif
+
 /* The table's text for code, or NULL when the table does not name it. */
 const char *pki_error_fixed_text(uint32_t code);
 
@@ -13,5 +17,9 @@ int is_pki_error_code(uint32_t code);
 
 /* "Unknown PKI error 0x%08X" into buffer (cut to size - 1); returns buffer. */
 char *format_unknown_pki_error(char *buffer, size_t size, uint32_t code);
+
+#ifdef __cplusplus
+}
+#endif
 
 #endif

@@ -9,6 +9,10 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#ifdef __cplusplus
+extern "C" {
+#endif
+
 /* Arguments as CreateProcessW's; the texts, and desktop and title in startup, UTF-8. */
 BOOL create_process_utf8(const char *application_name, const char *command_line,
                          LPSECURITY_ATTRIBUTES process_attributes,
@@ -19,5 +23,9 @@ BOOL create_process_utf8(const char *application_name, const char *command_line,
 
 /* Verb, file, parameters, directory (and class with SEE_MASK_CLASSNAME) UTF-8. */
 BOOL shell_execute_ex_utf8(SHELLEXECUTEINFOA *info);
+
+#ifdef __cplusplus
+}
+#endif
 
 #endif

@@ -17,6 +17,10 @@
 
 #include <windows.h>
 
+#ifdef __cplusplus
+extern "C" {
+#endif
+
 /* What a lookup hands out; cast it to the function's own type. */
 typedef void (*system_function)(void);
 
@@ -46,5 +50,9 @@ void system_function_replace(const char *module_name, const char *function_name,
                              system_function replacement);
 void system_function_hide(const char *module_name, const char *function_name);
 void system_function_restore_all(void);
+
+#ifdef __cplusplus
+}
+#endif
 
 #endif

@@ -8,6 +8,10 @@
 
 #include <wchar.h>
 
+#ifdef __cplusplus
+extern "C" {
+#endif
+
 /* NULL for NULL; an empty text gives an empty UTF-16 text. */
 wchar_t *utf8_to_wide(const char *text);
 
@@ -19,5 +23,9 @@ char *wide_to_utf8(const wchar_t *text);
 
 /* The variable's value in UTF-8, or NULL when it is not set. */
 char *getenv_utf8(const char *name);
+
+#ifdef __cplusplus
+}
+#endif
 
 #endif

@@ -8,6 +8,10 @@
 #include <stdio.h>
 #include <windows.h>
 
+#ifdef __cplusplus
+extern "C" {
+#endif
+
 /* A stand-alone copy of the current user's SID (free with LocalFree), or NULL. */
 PSID GetSid(void);
 
@@ -24,5 +28,9 @@ int check_dir(const char *path, int create);
  * "r" in mode adds read access. NULL on failure or without "w" in mode.
  */
 FILE *fopen_as_userU(const char *path, const char *mode);
+
+#ifdef __cplusplus
+}
+#endif
 
 #endif

@@ -4,6 +4,10 @@
 
 #include <windows.h>
 
+#ifdef __cplusplus
+extern "C" {
+#endif
+
 typedef struct user_owned_security {
     SECURITY_DESCRIPTOR descriptor;
     SECURITY_ATTRIBUTES attributes;
@@ -17,5 +21,9 @@ typedef struct user_owned_security {
 SECURITY_ATTRIBUTES *user_owned_security_init(user_owned_security *security, const char *caller);
 
 void user_owned_security_free(user_owned_security *security);
+
+#ifdef __cplusplus
+}
+#endif
 
 #endif

@@ -8,6 +8,10 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#ifdef __cplusplus
+extern "C" {
+#endif
+
 typedef struct usb_vendor_name {
     uint16_t id;
     const char *name;
@@ -22,5 +26,9 @@ const char *lookup_vendor_name(uint16_t vendor_id);
 
 /* The same lookup over any table, first match wins. */
 const char *find_vendor_name(const usb_vendor_name *table, size_t count, uint16_t vendor_id);
+
+#ifdef __cplusplus
+}
+#endif
 
 #endif

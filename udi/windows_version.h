@@ -6,6 +6,10 @@
 #ifndef UDI_WINDOWS_VERSION_H
 #define UDI_WINDOWS_VERSION_H
 
+#ifdef __cplusplus
+extern "C" {
+#endif
+
 extern int windows_version_code;
 
 /* Sets windows_version_code from the system. */
@@ -28,5 +32,9 @@ typedef struct windows_version_probe {
  */
 int windows_version_code_from(unsigned platform, unsigned major, unsigned minor,
                               const windows_version_probe *probe);
+
+#ifdef __cplusplus
+}
+#endif
 
 #endif

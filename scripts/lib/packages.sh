@@ -9,6 +9,7 @@ kelvane_packages=(
     wine wine64 xvfb xauth x11-apps imagemagick
     fonts-roboto-unhinted hwdata
     gcc-mingw-w64-i686-posix
+    gcc g++ libgtest-dev
 )
 
 kelvane_install_packages() {
