@@ -9,6 +9,10 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#ifdef __cplusplus
+extern "C" {
+#endif
+
 typedef struct embedded_file {
     /* Below the package folder; "." for the folder itself, "" for a template. */
     const char *subfolder;
@@ -29,5 +33,9 @@ const embedded_file *find_embedded_file(const char *file_name);
 
 /* The first template row (empty subfolder) of that exact name, or NULL. */
 const embedded_file *find_embedded_template(const char *file_name);
+
+#ifdef __cplusplus
+}
+#endif
 
 #endif
