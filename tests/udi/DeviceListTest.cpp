@@ -2,13 +2,17 @@
 // suite fills with USB devices of its own.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <memory>
 #include <set>
+#include <windows.h>
+#include <cfgmgr32.h>
 
 #include "support/DeviceListing.h"
 #include "support/FakeUsbDevices.h"
 #include "support/StreamCapture.h"
 #include "udi/libudi.h"
+#include "udi/system_binding.h"
 
 using udi_test::FakeUsbDevice;
 using udi_test::FakeUsbDevices;
@@ -221,6 +225,37 @@ TEST_F(DeviceList, WarnsOfMissingDriverVersionAndHardwareIdOnStandardError)
     EXPECT_NE(capture.err().find("libudi:error [udi_create_list] Could not get hardware ID\n"),
               std::string::npos) << capture.err();
     EXPECT_EQ(capture.err().find("libudi:debug"), std::string::npos);
+}
+
+// The configuration manager losing one device between the walk and the id.
+CONFIGRET WINAPI losingGetDeviceId(DEVINST device, PSTR buffer, ULONG size, ULONG flags)
+{
+    const CONFIGRET status = CM_Get_Device_IDA(device, buffer, size, flags);
+    if (status == CR_SUCCESS && std::strstr(buffer, "UDITEST01") != nullptr)
+        return CR_NO_SUCH_DEVNODE;
+    return status;
+}
+
+TEST_F(DeviceList, SkipsADeviceWhoseInstanceIdCannotBeHad)
+{
+    system_function_replace("Cfgmgr32", "CM_Get_Device_IDA",
+                            reinterpret_cast<system_function>(losingGetDeviceId));
+    udi_test::StreamCapture capture;
+    const Listing listing = listDevices(nullptr);
+    capture.finish();
+    system_function_restore_all();
+
+    ASSERT_EQ(listing.result, UDI_OK);
+    EXPECT_EQ(listing.find("UDITEST01"), nullptr);
+    EXPECT_NE(listing.find("UDITEST02"), nullptr);
+    const std::string line = "libudi:error [udi_create_list] Could not retrieve simple path for device ";
+    const size_t at = capture.err().find(line);
+    ASSERT_NE(at, std::string::npos) << capture.err();
+    const std::string logged = capture.err().substr(at, capture.err().find('\n', at) - at);
+    const std::string index = logged.substr(line.size(), logged.find(':', line.size()) - line.size());
+    EXPECT_EQ(logged, line + index + ": CR error 13");
+    EXPECT_FALSE(index.empty());
+    EXPECT_EQ(index.find_first_not_of("0123456789"), std::string::npos) << logged;
 }
 
 TEST(EmptyDeviceTree, GivesMinusFourAndANullHead)
