@@ -73,8 +73,10 @@ typedef struct udi_list_options {
 /*
  * Lists the present USB devices into *head_out.
  * UDI_OK with a non-empty list, UDI_ERR_DEVICE_LIST_EMPTY with *head_out
- * NULL, UDI_ERR_BAD_ARGUMENT for a NULL head_out; UDI_ERR_IN_USE,
- * UDI_ERR_OUT_OF_RESOURCES or UDI_ERR_WINDOWS_TOO_OLD leave *head_out as it was.
+ * NULL, UDI_ERR_BAD_ARGUMENT for a NULL head_out. UDI_ERR_IN_USE,
+ * UDI_ERR_WINDOWS_TOO_OLD and a lock that cannot be made
+ * (UDI_ERR_OUT_OF_RESOURCES) leave *head_out as it was; a later
+ * UDI_ERR_OUT_OF_RESOURCES (memory, a system function missing) sets it NULL.
  */
 udi_result udi_create_list(udi_device_node **head_out, const udi_list_options *options);
 
