@@ -8,6 +8,8 @@ kelvane_packages=(
     libz-mingw-w64-dev juce-modules-source googletest
     wine wine64 xvfb xauth x11-apps imagemagick
     fonts-roboto-unhinted hwdata
+    gcc-mingw-w64-i686-posix
+    gcc g++ libgtest-dev
 )
 
 kelvane_install_packages() {

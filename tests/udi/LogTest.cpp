@@ -1,0 +1,76 @@
+#include <gtest/gtest.h>
+
+#include "support/StreamCapture.h"
+#include "udi/log.h"
+
+using udi_test::StreamCapture;
+
+namespace {
+
+TEST(LogConsole, InfoGoesToStandardOutputWithItsPrefix)
+{
+    StreamCapture capture;
+    log_message(LOG_INFO, "udi_prepare_driver", "Successfully created '%s'",
+                "C:\\Kelvane\\deviceDrv.inf");
+    capture.finish();
+
+    EXPECT_EQ(capture.out(), "libudi:info [udi_prepare_driver] Successfully created "
+                             "'C:\\Kelvane\\deviceDrv.inf'\n");
+    EXPECT_EQ(capture.err(), "");
+}
+
+TEST(LogConsole, EveryOtherLevelGoesToStandardErrorAndDebugNowhere)
+{
+    StreamCapture capture;
+    log_message(LOG_DEBUG, "udi_create_list", "Hardware ID: %s", "USB\\VID_6E3C&PID_0222");
+    log_message(LOG_WARNING, "udi_create_list", "Could not read driver version");
+    log_message(LOG_ERROR, "check_dir", "'%s' does not exist", "C:\\missing");
+    log_message(7, "process_message", "level %d", 7);
+    capture.finish();
+
+    EXPECT_EQ(capture.out(), "");
+    EXPECT_EQ(capture.err(), "libudi:warning [udi_create_list] Could not read driver version\n"
+                             "libudi:error [check_dir] 'C:\\missing' does not exist\n"
+                             "libudi:unknown [process_message] level 7\n");
+}
+
+TEST(LogConsole, PrintsLongMessagesWholeAndTakesTheStandardDirectives)
+{
+    const std::string path(700, 'p');
+    StreamCapture capture;
+    log_message(LOG_ERROR, "extract_binaries", "Qualified path is too long: '%s'", path.c_str());
+    log_message(LOG_ERROR, "x", "%u %d %08X %zu %lld", 4000000000u, -12, 0xBEEFu, (size_t)3,
+                -5ll);
+    capture.finish();
+
+    EXPECT_EQ(capture.err(), "libudi:error [extract_binaries] Qualified path is too long: '"
+                             + path + "'\n"
+                             "libudi:error [x] 4000000000 -12 0000BEEF 3 -5\n");
+}
+
+TEST(LogConsole, DropsLinesBelowTheThreshold)
+{
+    const int saved = log_level_threshold;
+    log_level_threshold = LOG_ERROR;
+    StreamCapture capture;
+    log_message(LOG_INFO, "f", "info");
+    log_message(LOG_WARNING, "f", "warning");
+    log_message(LOG_ERROR, "f", "error");
+    capture.finish();
+    log_level_threshold = saved;
+
+    EXPECT_EQ(capture.out(), "");
+    EXPECT_EQ(capture.err(), "libudi:error [f] error\n");
+}
+
+TEST(LogConsole, SurvivesMissingNames)
+{
+    StreamCapture capture;
+    log_message(LOG_ERROR, nullptr, "no name");
+    log_message(LOG_ERROR, "f", nullptr);
+    capture.finish();
+
+    EXPECT_EQ(capture.err(), "libudi:error [] no name\n");
+}
+
+}  // namespace

@@ -1,0 +1,137 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "LogCapture.h"
+#include "ScratchFolder.h"
+#include "udi/embedded_files.h"
+#include "udi/extract_binaries.h"
+#include "udi/libudi.h"
+
+namespace fs = std::filesystem;
+
+namespace
+{
+    const size_t payloadRows = 14;
+
+    fs::path fileOf (const fs::path& folder, const embedded_file& row)
+    {
+        return folder / row.subfolder / row.file_name;
+    }
+
+    std::string bytesOf (const embedded_file& row)
+    {
+        return std::string (reinterpret_cast<const char*> (row.data), (size_t) row.size);
+    }
+
+    size_t countFiles (const fs::path& folder)
+    {
+        size_t count = 0;
+        for (const auto& entry : fs::recursive_directory_iterator (folder))
+            count += entry.is_regular_file() ? 1 : 0;
+        return count;
+    }
+
+    // A folder below the scratch folder whose path is exactly length characters.
+    fs::path folderOfLength (const ScratchFolder& scratch, size_t length)
+    {
+        const size_t base = scratch.text().size() + 1;
+        return scratch.path() / std::string (length - base, 'p');
+    }
+
+    void expectPayloadIn (const fs::path& folder)
+    {
+        for (size_t i = 0; i < payloadRows; ++i)
+        {
+            SCOPED_TRACE (fileOf (folder, embedded_files[i]).string());
+            EXPECT_EQ (readFile (fileOf (folder, embedded_files[i])), bytesOf (embedded_files[i]));
+        }
+        EXPECT_EQ (countFiles (folder), payloadRows);
+    }
+}
+
+TEST (ExtractBinaries, WritesThePayloadIntoANewFolder)
+{
+    ScratchFolder scratch;
+    const fs::path folder = scratch.path() / "package" / "drivers";
+    LogCapture log;
+
+    ASSERT_EQ (extract_binaries (folder.string().c_str()), UDI_OK);
+
+    for (const char* subfolder : { "amd64", "x86", "license\\libusb0" })
+        EXPECT_TRUE (fs::is_directory (folder / subfolder)) << subfolder;
+    EXPECT_TRUE (fs::is_regular_file (folder / "installer_x64.exe"));
+    expectPayloadIn (folder);
+    EXPECT_EQ (log.infoLines(), "libudi:info [extract_binaries] Successfully extracted driver files to '"
+                                    + folder.string() + "'\n");
+    EXPECT_EQ (log.otherLines(), "");
+}
+
+TEST (ExtractBinaries, OverwritesAnEarlierExtraction)
+{
+    ScratchFolder scratch;
+    const fs::path folder = scratch.path() / "package";
+    ASSERT_EQ (extract_binaries (folder.string().c_str()), UDI_OK);
+
+    writeFile (folder / "amd64" / "libusb0.sys", std::string (200000, 'x'));
+    writeFile (folder / "installer_x64.exe", "");
+    fs::remove (folder / "x86" / "libusbK.dll");
+
+    ASSERT_EQ (extract_binaries (folder.string().c_str()), UDI_OK);
+    expectPayloadIn (folder);
+}
+
+TEST (ExtractBinaries, StopsAtTheFirstPathPastMaxPath)
+{
+    // With a folder of 229 characters the co-installer's path is exactly
+    // MAX_PATH - 1 characters long and still fits; the licence, in the
+    // deepest subfolder, is the first that does not.
+    ScratchFolder scratch;
+    const fs::path folder = folderOfLength (scratch, 229);
+    LogCapture log;
+
+    EXPECT_EQ (extract_binaries (folder.string().c_str()), UDI_ERR_OUT_OF_RESOURCES);
+
+    const fs::path coInstaller = fileOf (folder, embedded_files[0]);
+    EXPECT_EQ (coInstaller.string().size(), 259u);
+    EXPECT_EQ (readFile (coInstaller), bytesOf (embedded_files[0]));
+    for (size_t i = 1; i < 8; ++i)
+        EXPECT_TRUE (fs::exists (fileOf (folder, embedded_files[i]))) << i;
+
+    EXPECT_TRUE (fs::is_directory (folder / "license" / "libusb0"))
+        << "the row's subfolder is made before its path is checked";
+    for (size_t i = 8; i < payloadRows; ++i)
+        EXPECT_FALSE (fs::exists (fileOf (folder, embedded_files[i]))) << i;
+
+    const std::string licencePath = fileOf (folder, embedded_files[8]).string();
+    EXPECT_EQ (log.otherLines(), "libudi:error [extract_binaries] Qualified path is too long: '"
+                                     + licencePath.substr (0, 259) + "'\n");
+    EXPECT_EQ (log.infoLines(), "");
+}
+
+TEST (ExtractBinaries, MakesNoFolderOfACutName)
+{
+    // folder\amd64 itself would pass MAX_PATH - 1 characters.
+    ScratchFolder scratch;
+    const fs::path folder = folderOfLength (scratch, 255);
+    LogCapture log;
+
+    EXPECT_EQ (extract_binaries (folder.string().c_str()), UDI_ERR_OUT_OF_RESOURCES);
+    EXPECT_TRUE (fs::is_empty (scratch.path()));
+    EXPECT_NE (log.otherLines().find ("libudi:error [extract_binaries] Qualified path is too long: '"),
+               std::string::npos);
+}
+
+TEST (ExtractBinaries, RefusesNoFolderOrAFile)
+{
+    EXPECT_EQ (extract_binaries (nullptr), UDI_ERR_BAD_ARGUMENT);
+
+    ScratchFolder scratch;
+    const fs::path file = scratch.path() / "not-a-folder";
+    writeFile (file, "x");
+    LogCapture log;
+
+    EXPECT_EQ (extract_binaries (file.string().c_str()), UDI_ERR_FILE_ACCESS);
+    EXPECT_EQ (readFile (file), "x");
+    EXPECT_NE (log.otherLines().find ("[check_dir]"), std::string::npos);
+}

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "ScratchFolder.h"
+#include "udi/system_binding.h"
+#include "udi/version_info.h"
+
+// TEMP of this process points at a folder of the test's own, and the
+// library's version records start and end empty, so that no test sees
+// another's temporary files or cached versions.
+class PrivateTemp : public ::testing::Test
+{
+protected:
+    void SetUp() override { std::memset (driver_version_cache, 0, sizeof (driver_version_cache)); }
+
+    void TearDown() override
+    {
+        system_function_restore_all();
+        std::memset (driver_version_cache, 0, sizeof (driver_version_cache));
+    }
+
+    ScratchFolder temp;
+    ScopedEnvironment tempVariable { L"TEMP", temp.path().wstring().c_str() };
+};

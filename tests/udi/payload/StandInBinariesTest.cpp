@@ -1,0 +1,160 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include <windows.h>
+
+#include "ScratchFolder.h"
+#include "udi/embedded_files.h"
+
+namespace
+{
+    struct StandIn
+    {
+        size_t row;
+        const char* version;
+        DWORD fileType;
+        WORD machine;
+    };
+
+    const StandIn standIns[] = {
+        { 0, "1.11.9200.16384", VFT_DLL, IMAGE_FILE_MACHINE_AMD64 },
+        { 1, "6.1.7600.16385", VFT_DLL, IMAGE_FILE_MACHINE_AMD64 },
+        { 2, "1.2.6.0", VFT_DLL, IMAGE_FILE_MACHINE_I386 },
+        { 3, "1.2.6.0", VFT_APP, IMAGE_FILE_MACHINE_I386 },
+        { 5, "1.2.6.0", VFT_DLL, IMAGE_FILE_MACHINE_AMD64 },
+        { 6, "1.2.6.0", VFT_DRV, IMAGE_FILE_MACHINE_AMD64 },
+        { 7, "1.2.6.0", VFT_APP, IMAGE_FILE_MACHINE_AMD64 },
+        { 9, "3.0.7.0", VFT_DRV, IMAGE_FILE_MACHINE_AMD64 },
+        { 10, "3.0.7.0", VFT_DLL, IMAGE_FILE_MACHINE_AMD64 },
+        { 11, "3.0.7.0", VFT_DLL, IMAGE_FILE_MACHINE_I386 },
+        { 13, "1.0.0.0", VFT_APP, IMAGE_FILE_MACHINE_AMD64 },
+    };
+
+    std::string versionText (const VS_FIXEDFILEINFO& info)
+    {
+        return std::to_string (HIWORD (info.dwFileVersionMS)) + "."
+             + std::to_string (LOWORD (info.dwFileVersionMS)) + "."
+             + std::to_string (HIWORD (info.dwFileVersionLS)) + "."
+             + std::to_string (LOWORD (info.dwFileVersionLS));
+    }
+
+    WORD machineOf (const unsigned char* image)
+    {
+        LONG headerOffset;
+        memcpy (&headerOffset, image + 0x3C, sizeof (headerOffset));
+        WORD machine;
+        memcpy (&machine, image + headerOffset + 4, sizeof (machine));
+        return machine;
+    }
+
+    struct ProgramRun
+    {
+        DWORD exitCode = 0;
+        std::string output;
+    };
+
+    // Runs a console program with its output and errors on one pipe.
+    ProgramRun runConsoleProgram (const std::filesystem::path& program, const std::wstring& arguments)
+    {
+        SECURITY_ATTRIBUTES inherit = { sizeof (inherit), nullptr, TRUE };
+        HANDLE readEnd = nullptr, writeEnd = nullptr;
+        ProgramRun run;
+        if (! CreatePipe (&readEnd, &writeEnd, &inherit, 0))
+            return run;
+        SetHandleInformation (readEnd, HANDLE_FLAG_INHERIT, 0);
+
+        STARTUPINFOW startup = {};
+        startup.cb = sizeof (startup);
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdOutput = writeEnd;
+        startup.hStdError = writeEnd;
+        PROCESS_INFORMATION process = {};
+        std::wstring commandLine = L"\"" + program.wstring() + L"\" " + arguments;
+        const BOOL started = CreateProcessW (nullptr, commandLine.data(), nullptr, nullptr, TRUE,
+                                             CREATE_NO_WINDOW, nullptr, nullptr, &startup, &process);
+        CloseHandle (writeEnd);
+        if (started)
+        {
+            char buffer[512];
+            DWORD got = 0;
+            while (ReadFile (readEnd, buffer, sizeof (buffer), &got, nullptr) && got > 0)
+                run.output.append (buffer, got);
+            WaitForSingleObject (process.hProcess, 10000);
+            GetExitCodeProcess (process.hProcess, &run.exitCode);
+            CloseHandle (process.hThread);
+            CloseHandle (process.hProcess);
+        }
+        else
+        {
+            run.exitCode = (DWORD) -1;
+        }
+        CloseHandle (readEnd);
+        return run;
+    }
+
+    class StandInBinaries : public ::testing::TestWithParam<StandIn> {};
+}
+
+TEST_P (StandInBinaries, StateTheVersionOfTheFileTheyStandFor)
+{
+    const StandIn& expected = GetParam();
+    const embedded_file& row = embedded_files[expected.row];
+    SCOPED_TRACE (std::string (row.subfolder) + "\\" + row.file_name);
+
+    EXPECT_EQ (machineOf (row.data), expected.machine);
+
+    ScratchFolder scratch;
+    const auto file = scratch.path() / row.file_name;
+    writeFile (file, std::string (reinterpret_cast<const char*> (row.data), (size_t) row.size));
+
+    DWORD handle = 0;
+    const DWORD size = GetFileVersionInfoSizeW (file.wstring().c_str(), &handle);
+    ASSERT_GT (size, 0u);
+    std::vector<unsigned char> block (size);
+    ASSERT_TRUE (GetFileVersionInfoW (file.wstring().c_str(), 0, size, block.data()));
+    VS_FIXEDFILEINFO* info = nullptr;
+    UINT infoSize = 0;
+    ASSERT_TRUE (VerQueryValueW (block.data(), L"\\", (LPVOID*) &info, &infoSize));
+    ASSERT_GE (infoSize, sizeof (VS_FIXEDFILEINFO));
+    EXPECT_EQ (info->dwSignature, 0xFEEF04BDu);
+    EXPECT_EQ (versionText (*info), expected.version);
+    EXPECT_EQ (info->dwFileType, expected.fileType);
+
+    wchar_t* originalName = nullptr;
+    UINT nameLength = 0;
+    ASSERT_TRUE (VerQueryValueW (block.data(), L"\\StringFileInfo\\040904b0\\OriginalFilename",
+                                 (LPVOID*) &originalName, &nameLength));
+    EXPECT_EQ (std::filesystem::path (originalName).string(), row.file_name);
+}
+
+INSTANTIATE_TEST_SUITE_P (EveryPayloadBinary, StandInBinaries, ::testing::ValuesIn (standIns));
+
+// Neither console stand-in may ever read as a successful installation.
+TEST (StandInConsolePrograms, ReportThatTheyInstalledNothing)
+{
+    ScratchFolder scratch;
+    for (size_t row : { 7u, 13u })
+    {
+        const embedded_file& file = embedded_files[row];
+        SCOPED_TRACE (file.file_name);
+        const auto program = scratch.path() / file.file_name;
+        writeFile (program, std::string (reinterpret_cast<const char*> (file.data), (size_t) file.size));
+
+        const ProgramRun run = runConsoleProgram (program, row == 7 ? L"install -d=USB\\VID_6E3C&PID_0222"
+                                                             : L"\"deviceDrv.inf\"");
+        EXPECT_EQ (run.exitCode, 1u);
+        if (row == 7)
+        {
+            EXPECT_NE (run.output.find ("installing filter for device 'USB\\VID_6E3C&PID_0222'"),
+                       std::string::npos) << run.output;
+            EXPECT_NE (run.output.find ("nothing was changed"), std::string::npos) << run.output;
+        }
+        else
+        {
+            EXPECT_NE (run.output.find ("'deviceDrv.inf' was not installed"), std::string::npos)
+                << run.output;
+        }
+    }
+}

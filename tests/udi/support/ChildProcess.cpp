@@ -1,0 +1,66 @@
+#include "ChildProcess.h"
+
+#include <windows.h>
+
+namespace udi_test {
+
+std::wstring probePath(const wchar_t *name)
+{
+    wchar_t self[MAX_PATH];
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring path = self;
+    path.erase(path.find_last_of(L'\\') + 1);
+    return path + name;
+}
+
+int runProbe(const std::vector<std::wstring> &arguments, const wchar_t *name,
+             std::string *errorOutput)
+{
+    std::wstring command = L"\"" + probePath(name) + L"\"";
+    for (const auto &argument : arguments)
+        command += L" \"" + argument + L"\"";
+
+    SECURITY_ATTRIBUTES inheritable = { sizeof(inheritable), nullptr, TRUE };
+    HANDLE readEnd = nullptr, writeEnd = nullptr;
+    if (errorOutput != nullptr) {
+        CreatePipe(&readEnd, &writeEnd, &inheritable, 0);
+        SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    }
+
+    STARTUPINFOW startup = { sizeof(startup) };
+    if (writeEnd != nullptr) {
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+        startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
+        startup.hStdError = writeEnd;
+    }
+    PROCESS_INFORMATION process = {};
+    BOOL started = CreateProcessW(nullptr, command.data(), nullptr, nullptr, writeEnd != nullptr,
+                                  0, nullptr, nullptr, &startup, &process);
+    if (writeEnd != nullptr)
+        CloseHandle(writeEnd);
+    if (!started) {
+        if (readEnd != nullptr)
+            CloseHandle(readEnd);
+        return -1000;
+    }
+
+    if (readEnd != nullptr) {
+        char buffer[512];
+        DWORD got = 0;
+        while (ReadFile(readEnd, buffer, sizeof(buffer), &got, nullptr) && got > 0)
+            errorOutput->append(buffer, got);
+        CloseHandle(readEnd);
+    }
+
+    DWORD code = static_cast<DWORD>(-1000);
+    if (WaitForSingleObject(process.hProcess, 10000) == WAIT_OBJECT_0)
+        GetExitCodeProcess(process.hProcess, &code);
+    else
+        TerminateProcess(process.hProcess, 1);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return static_cast<int>(code);
+}
+
+}  // namespace udi_test
