@@ -242,16 +242,50 @@ TEST (EngineWorker, TasksRunInOrderOnTheWorkerAndTheirEventsReachTheMessageThrea
     EXPECT_EQ (journal.back(), "handle A finished(true)");
 }
 
-TEST (EngineStop, AnIdleWorkerStopsAtOnce)
+namespace
+{
+    // Destroyed when its thread ends on its own; a killed thread never runs
+    // its thread-local destructors.
+    struct ThreadEndWitness
+    {
+        std::atomic<bool>* ended = nullptr;
+        ~ThreadEndWitness()
+        {
+            if (ended != nullptr)
+                *ended = true;
+        }
+    };
+}
+
+TEST (EngineStop, AnIdleWorkerEndsOnItsOwnWithoutBeingKilled)
 {
     Journal journal;
     auto engine = std::make_unique<MainComponent> ([&] (MainComponent* owner) {
         return std::make_unique<ScriptedState> (owner, journal, "A");
     });
 
+    std::atomic<bool> taskRan { false };
+    std::atomic<bool> threadEnded { false };
+    engine->pushTask ([&] {
+        thread_local ThreadEndWitness witness;
+        witness.ended = &threadEnded;
+        taskRan = true;
+    });
+    while (! taskRan)
+        std::this_thread::sleep_for (std::chrono::milliseconds (5));
+    std::this_thread::sleep_for (std::chrono::milliseconds (20)); // back in its wait
+
+    // Timing alone cannot tell a prompt stop from the 100 ms kill on a busy
+    // machine; whether the thread's own exit ran can.
     const auto start = std::chrono::steady_clock::now();
     engine = nullptr;
-    EXPECT_LT (std::chrono::steady_clock::now() - start, std::chrono::milliseconds (90));
+    EXPECT_LT (std::chrono::steady_clock::now() - start, std::chrono::milliseconds (1000));
+
+    // The thread's exit may still be finishing once the wait is over.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds (2);
+    while (! threadEnded && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for (std::chrono::milliseconds (5));
+    EXPECT_TRUE (threadEnded);
 }
 
 TEST (EngineStop, ALongTaskIsKilledAndItsEventNeverPosted)
