@@ -50,8 +50,14 @@ kelvane_display() {
         Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
         kelvane_xvfb_pid=$!
         local i
+        # Two runs may race for one number: the display is ours only when
+        # the server that holds its lock file is the one started here.
         for i in $(seq 1 100); do
-            [ -e "/tmp/.X11-unix/X$n" ] && { export DISPLAY=":$n"; return 0; }
+            kill -0 "$kelvane_xvfb_pid" 2>/dev/null || break
+            if [ -e "/tmp/.X11-unix/X$n" ] &&
+               [ "$(tr -d ' \n' <"/tmp/.X$n-lock" 2>/dev/null)" = "$kelvane_xvfb_pid" ]; then
+                export DISPLAY=":$n"; return 0
+            fi
             sleep 0.05
         done
         kill "$kelvane_xvfb_pid" 2>/dev/null; kelvane_xvfb_pid=
