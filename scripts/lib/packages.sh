@@ -8,6 +8,7 @@ kelvane_packages=(
     libz-mingw-w64-dev juce-modules-source googletest
     wine wine64 xvfb xauth x11-apps imagemagick
     fonts-roboto-unhinted hwdata
+    xdotool
 )
 
 kelvane_install_packages() {
