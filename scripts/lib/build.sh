@@ -14,5 +14,6 @@ kelvane_build() {
     export KELVANE_IMAGE_LIBS
     cmake --preset windows -S "$kelvane_root" -B "$KELVANE_BUILD_DIR" >/dev/null || return 1
     cmake --build "$KELVANE_BUILD_DIR" -j "$(nproc)" || return 1
-    kelvane_wine_prefix "$KELVANE_BUILD_DIR/wine"
+    kelvane_wine_prefix "$KELVANE_BUILD_DIR/wine" &&
+        kelvane_wine_dxgi_proxy "$KELVANE_BUILD_DIR/wine" "$KELVANE_BUILD_DIR/tests/wine/dxgi_proxy/dxgi.dll"
 }

@@ -10,6 +10,7 @@ kelvane_packages=(
     fonts-roboto-unhinted hwdata
     gcc-mingw-w64-i686-posix
     gcc g++ libgtest-dev
+    xdotool
 )
 
 kelvane_install_packages() {

@@ -7,7 +7,7 @@ kelvane_wineserver=/usr/lib/wine/wineserver64
 kelvane_wine_env() {  # prefix
     export WINEPREFIX="$1" WINEARCH=win64
     export WINEDEBUG="${WINEDEBUG:--all}"
-    export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+    export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=;dxgi=n,b;winedbg.exe=d}"
 }
 
 # Makes the prefix once. Its Documents folder is made a folder of the prefix's
@@ -23,6 +23,26 @@ kelvane_wine_prefix() {  # prefix
         [ -L "$user_dir/Documents" ] && rm -f "$user_dir/Documents" && mkdir -p "$user_dir/Documents"
     done
     touch "$prefix/.kelvane-ready"
+}
+
+# Puts the dxgi.dll built in tests/wine/dxgi_proxy into the prefix, and Wine's
+# own beside it as wine_dxgi.dll, where ours finds it. Wine's sits in
+# system32 as dxgi.dll until ours replaces it, and again after Wine updates
+# the prefix: it is told from ours by the mark Wine puts in its own DLLs.
+kelvane_wine_dxgi_proxy() {  # prefix proxy-dll
+    local system32="$1/drive_c/windows/system32"
+    [ -f "$2" ] || { echo "no dxgi proxy at $2" >&2; return 1; }
+    if head -c 256 "$system32/dxgi.dll" 2>/dev/null | grep -qa "Wine builtin DLL"; then
+        kelvane_replace_file "$system32/dxgi.dll" "$system32/wine_dxgi.dll" || return 1
+    fi
+    [ -f "$system32/wine_dxgi.dll" ] || { echo "Wine's own dxgi.dll is missing from $system32" >&2; return 1; }
+    cmp -s "$2" "$system32/dxgi.dll" || kelvane_replace_file "$2" "$system32/dxgi.dll"
+}
+
+# Copies by renaming a new file into place: a running program that has the
+# old one mapped keeps it whole.
+kelvane_replace_file() {  # from to
+    cp "$1" "$2.new" && mv -f "$2.new" "$2"
 }
 
 # A wineserver that stays up between test programs: a process then starts in
@@ -47,7 +67,9 @@ kelvane_display() {
     local n
     for n in $(seq 90 140); do
         [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
-        Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+        # GLX, which Xvfb has by default, named all the same: without it
+        # Wine's CreateDXGIFactory fails and JUCE's windows crash.
+        Xvfb ":$n" -screen 0 1280x1024x24 +extension GLX -nolisten tcp >/dev/null 2>&1 &
         kelvane_xvfb_pid=$!
         local i
         # Two runs may race for one number: the display is ours only when

@@ -1,0 +1,99 @@
+#include "support/ScreenshotScript.h"
+
+#include "support/MessageLoop.h"
+
+#include <condition_variable>
+#include <cstdio>
+#include <deque>
+#include <iostream>
+#include <mutex>
+#include <string>
+#include <thread>
+
+namespace testsupport
+{
+    // Filled by a thread that reads standard input, which may block for as
+    // long as it likes: the thread is left to end with the process, and so
+    // shares this with the script rather than pointing into it.
+    struct ScreenshotScript::Answers
+    {
+        std::mutex lock;
+        std::deque<std::string> lines;
+        bool ended = false;
+
+        bool next (std::string& line)
+        {
+            const std::lock_guard<std::mutex> hold (lock);
+
+            if (lines.empty())
+                return false;
+
+            line = std::move (lines.front());
+            lines.pop_front();
+            return true;
+        }
+    };
+
+    ScreenshotScript::ScreenshotScript() : answers (std::make_shared<Answers>())
+    {
+        std::thread ([shared = answers] {
+            std::string line;
+
+            while (std::getline (std::cin, line))
+            {
+                if (! line.empty() && line.back() == '\r')
+                    line.pop_back();
+
+                const std::lock_guard<std::mutex> hold (shared->lock);
+                shared->lines.push_back (line);
+            }
+
+            const std::lock_guard<std::mutex> hold (shared->lock);
+            shared->ended = true;
+        }).detach();
+    }
+
+    ScreenshotScript::~ScreenshotScript() = default;
+
+    bool ScreenshotScript::ask (const juce::String& request)
+    {
+        std::fprintf (stdout, "screenshot %s\n", request.toRawUTF8());
+        std::fflush (stdout);
+
+        std::string answer;
+        const auto answered = pumpUntil (
+            [this, &answer] {
+                if (answers->next (answer))
+                    return true;
+
+                const std::lock_guard<std::mutex> hold (answers->lock);
+                return answers->ended;
+            },
+            answerTimeoutMs);
+
+        if (answered && answer == "ok")
+            return true;
+
+        std::fprintf (stderr, "screenshot %s: %s\n", request.toRawUTF8(),
+                      answered ? (answer.empty() ? "no answer, input ended" : answer.c_str()) : "no answer in time");
+        return false;
+    }
+
+    bool ScreenshotScript::shot (const juce::String& name, const juce::Component& component)
+    {
+        // A change made just now reaches the screen with the next vertical
+        // blanks; the tool then waits for the picture to hold still.
+        pumpFor (100);
+
+        const auto area = juce::Desktop::getInstance().getDisplays().logicalToPhysical (component.getScreenBounds());
+        return ask ("shot " + name + " " + juce::String (area.getX()) + " " + juce::String (area.getY()) + " "
+                    + juce::String (area.getWidth()) + " " + juce::String (area.getHeight()));
+    }
+
+    bool ScreenshotScript::click (const juce::Component& component, juce::Point<int> position)
+    {
+        const auto onScreen = juce::Desktop::getInstance().getDisplays().logicalToPhysical (
+            component.localPointToGlobal (position));
+        return ask ("click " + juce::String (onScreen.getX()) + " " + juce::String (onScreen.getY()));
+    }
+}
