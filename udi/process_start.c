@@ -4,17 +4,40 @@
 
 #include "text.h"
 
-/* A UTF-16 copy of a text that may be NULL; *failed is set when a given text could not be copied. */
-static wchar_t *optional_wide(const char *text, int *failed)
+/* The most texts one call hands on: CreateProcess's five. */
+#define MAX_WIDE_COPIES 5
+
+/* The UTF-16 copies of the texts one call hands on, freed together. */
+struct wide_copies {
+    wchar_t *texts[MAX_WIDE_COPIES];
+    int count;
+    int failed; /* a given text could not be copied */
+};
+
+/* A UTF-16 copy of a text that may be NULL, owned by copies. */
+static wchar_t *wide_copy(struct wide_copies *copies, const char *text)
 {
     wchar_t *wide;
 
     if (text == NULL)
         return NULL;
     wide = utf8_to_wide(text);
-    if (wide == NULL)
-        *failed = 1;
-    return wide;
+    if (wide != NULL && copies->count < MAX_WIDE_COPIES) {
+        copies->texts[copies->count++] = wide;
+        return wide;
+    }
+    free(wide);
+    copies->failed = 1;
+    return NULL;
+}
+
+static void free_wide_copies(struct wide_copies *copies)
+{
+    int i;
+
+    for (i = 0; i < copies->count; i++)
+        free(copies->texts[i]);
+    copies->count = 0;
 }
 
 BOOL create_process_utf8(const char *application_name, const char *command_line,
@@ -24,104 +47,85 @@ BOOL create_process_utf8(const char *application_name, const char *command_line,
                          const char *current_directory, LPSTARTUPINFOA startup,
                          LPPROCESS_INFORMATION process_information)
 {
+    struct wide_copies copies = { { NULL }, 0, 0 };
     STARTUPINFOW wide_startup;
-    wchar_t *application = NULL;
-    wchar_t *command = NULL;
-    wchar_t *directory = NULL;
-    wchar_t *desktop = NULL;
-    wchar_t *title = NULL;
-    int failed = 0;
+    wchar_t *application;
+    wchar_t *command;
+    wchar_t *directory;
     BOOL started = FALSE;
     DWORD error;
 
     if (startup == NULL) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
+        error = ERROR_INVALID_PARAMETER;
+        goto done;
     }
     if (startup->cb != sizeof(STARTUPINFOA)) {
-        SetLastError(ERROR_BAD_LENGTH);
-        return FALSE;
+        error = ERROR_BAD_LENGTH;
+        goto done;
     }
 
     /* Both records have the same layout: only the texts differ in kind. */
     wide_startup = *(const STARTUPINFOW *)(const void *)startup;
     wide_startup.cb = sizeof(wide_startup);
     wide_startup.lpReserved = NULL;
-    desktop = optional_wide(startup->lpDesktop, &failed);
-    title = optional_wide(startup->lpTitle, &failed);
-    wide_startup.lpDesktop = desktop;
-    wide_startup.lpTitle = title;
-    application = optional_wide(application_name, &failed);
-    command = optional_wide(command_line, &failed);
-    directory = optional_wide(current_directory, &failed);
-
-    if (failed) {
+    wide_startup.lpDesktop = wide_copy(&copies, startup->lpDesktop);
+    wide_startup.lpTitle = wide_copy(&copies, startup->lpTitle);
+    application = wide_copy(&copies, application_name);
+    command = wide_copy(&copies, command_line);
+    directory = wide_copy(&copies, current_directory);
+    if (copies.failed) {
         error = ERROR_NOT_ENOUGH_MEMORY;
-    } else {
-        started = CreateProcessW(application, command, process_attributes, thread_attributes,
-                                 inherit_handles, creation_flags, environment, directory,
-                                 &wide_startup, process_information);
-        error = GetLastError();
+        goto done;
     }
 
-    free(application);
-    free(command);
-    free(directory);
-    free(desktop);
-    free(title);
+    started = CreateProcessW(application, command, process_attributes, thread_attributes,
+                             inherit_handles, creation_flags, environment, directory,
+                             &wide_startup, process_information);
+    error = GetLastError();
+
+done:
+    free_wide_copies(&copies);
     SetLastError(error);
     return started;
 }
 
 BOOL shell_execute_ex_utf8(SHELLEXECUTEINFOA *info)
 {
+    struct wide_copies copies = { { NULL }, 0, 0 };
     SHELLEXECUTEINFOW wide_info;
-    wchar_t *verb = NULL;
-    wchar_t *file = NULL;
-    wchar_t *parameters = NULL;
-    wchar_t *directory = NULL;
-    wchar_t *class_name = NULL;
-    int failed = 0;
     BOOL executed = FALSE;
     DWORD error;
 
     if (info == NULL) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
+        error = ERROR_INVALID_PARAMETER;
+        goto done;
     }
     if (info->cbSize != sizeof(SHELLEXECUTEINFOA)) {
-        SetLastError(ERROR_BAD_LENGTH);
-        return FALSE;
+        error = ERROR_BAD_LENGTH;
+        goto done;
     }
 
     wide_info = *(const SHELLEXECUTEINFOW *)(const void *)info;
     wide_info.cbSize = sizeof(wide_info);
-    verb = optional_wide(info->lpVerb, &failed);
-    file = optional_wide(info->lpFile, &failed);
-    parameters = optional_wide(info->lpParameters, &failed);
-    directory = optional_wide(info->lpDirectory, &failed);
+    wide_info.lpVerb = wide_copy(&copies, info->lpVerb);
+    wide_info.lpFile = wide_copy(&copies, info->lpFile);
+    wide_info.lpParameters = wide_copy(&copies, info->lpParameters);
+    wide_info.lpDirectory = wide_copy(&copies, info->lpDirectory);
+    wide_info.lpClass = NULL;
     if (info->fMask & SEE_MASK_CLASSNAME)
-        class_name = optional_wide(info->lpClass, &failed);
-    wide_info.lpVerb = verb;
-    wide_info.lpFile = file;
-    wide_info.lpParameters = parameters;
-    wide_info.lpDirectory = directory;
-    wide_info.lpClass = class_name;
-
-    if (failed) {
+        wide_info.lpClass = wide_copy(&copies, info->lpClass);
+    if (copies.failed) {
         error = ERROR_NOT_ENOUGH_MEMORY;
-    } else {
-        executed = ShellExecuteExW(&wide_info);
-        error = GetLastError();
-        info->hInstApp = wide_info.hInstApp;
-        info->hProcess = wide_info.hProcess;
+        goto done;
     }
 
-    free(verb);
-    free(file);
-    free(parameters);
-    free(directory);
-    free(class_name);
+    executed = ShellExecuteExW(&wide_info);
+    error = GetLastError();
+    info->hInstApp = wide_info.hInstApp;
+    info->hProcess = wide_info.hProcess;
+
+done:
+    free_wide_copies(&copies);
     SetLastError(error);
     return executed;
 }

@@ -55,6 +55,7 @@ TEST(ProcessStart, CreateProcessRefusesAStartupRecordOfTheWrongSize)
 
     EXPECT_FALSE(create_process_utf8(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
                                      nullptr, nullptr, &process));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
 }
 
 TEST(ProcessStart, CreateProcessLeavesTheSystemsError)
@@ -100,6 +101,7 @@ TEST(ProcessStart, ShellExecuteRefusesARecordOfTheWrongSize)
     EXPECT_FALSE(shell_execute_ex_utf8(&info));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_BAD_LENGTH));
     EXPECT_FALSE(shell_execute_ex_utf8(nullptr));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
 }
 
 }  // namespace

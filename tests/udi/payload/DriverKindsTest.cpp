@@ -2,10 +2,14 @@
 
 #include <string>
 
-#include "LogCapture.h"
 #include "PrivateTemp.h"
+#include "VersionRecords.h"
+#include "support/StreamCapture.h"
 #include "udi/driver_kinds.h"
 #include "udi/libudi.h"
+
+using udi_test::ScopedEnvironment;
+using udi_test::StreamCapture;
 
 namespace
 {
@@ -30,18 +34,6 @@ namespace
         { -1, 0, Record::Zeroed, 0, true },
     };
 
-    VS_FIXEDFILEINFO filledRecord()
-    {
-        VS_FIXEDFILEINFO record;
-        std::memset (&record, 0xAB, sizeof (record));
-        return record;
-    }
-
-    bool sameRecord (const VS_FIXEDFILEINFO& a, const VS_FIXEDFILEINFO& b)
-    {
-        return std::memcmp (&a, &b, sizeof (a)) == 0;
-    }
-
     class DriverSupport : public PrivateTemp, public ::testing::WithParamInterface<Support> {};
     class DriverKinds : public PrivateTemp {};
 }
@@ -50,7 +42,7 @@ TEST_P (DriverSupport, AnswersAndFillsTheRecordByKind)
 {
     const Support& expected = GetParam();
     VS_FIXEDFILEINFO record = filledRecord();
-    LogCapture log;
+    StreamCapture log;
 
     EXPECT_EQ (udi_is_driver_supported (expected.kind, &record), expected.answer);
     EXPECT_EQ (udi_is_driver_supported (expected.kind, nullptr), expected.answer);
@@ -69,7 +61,8 @@ TEST_P (DriverSupport, AnswersAndFillsTheRecordByKind)
             break;
     }
     const std::string unknownLine = "libudi:error [udi_is_driver_supported] Unknown driver type\n";
-    EXPECT_EQ (log.otherLines(), expected.unknown ? unknownLine + unknownLine : std::string());
+    log.finish();
+    EXPECT_EQ (log.err(), expected.unknown ? unknownLine + unknownLine : std::string());
 }
 
 INSTANTIATE_TEST_SUITE_P (SupportOfEachKind, DriverSupport, ::testing::ValuesIn (supports));
@@ -90,7 +83,7 @@ TEST_F (DriverKinds, SupportRereadsTheCacheEntryItIsGiven)
 
 TEST_F (DriverKinds, AreSupportedEvenWhenTheirVersionCannotBeRead)
 {
-    LogCapture log;
+    StreamCapture log;
     ScopedEnvironment noTemp (L"TEMP", nullptr);
     VS_FIXEDFILEINFO record = filledRecord();
 

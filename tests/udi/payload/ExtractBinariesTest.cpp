@@ -2,13 +2,18 @@
 
 #include <string>
 
-#include "LogCapture.h"
-#include "ScratchFolder.h"
+#include "support/StreamCapture.h"
+#include "support/TempFolder.h"
 #include "udi/embedded_files.h"
 #include "udi/extract_binaries.h"
 #include "udi/libudi.h"
 
 namespace fs = std::filesystem;
+
+using udi_test::readFile;
+using udi_test::StreamCapture;
+using udi_test::TempFolder;
+using udi_test::writeFile;
 
 namespace
 {
@@ -33,9 +38,9 @@ namespace
     }
 
     // A folder below the scratch folder whose path is exactly length characters.
-    fs::path folderOfLength (const ScratchFolder& scratch, size_t length)
+    fs::path folderOfLength (const TempFolder& scratch, size_t length)
     {
-        const size_t base = scratch.text().size() + 1;
+        const size_t base = scratch.utf8().size() + 1;
         return scratch.path() / std::string (length - base, 'p');
     }
 
@@ -52,9 +57,9 @@ namespace
 
 TEST (ExtractBinaries, WritesThePayloadIntoANewFolder)
 {
-    ScratchFolder scratch;
+    TempFolder scratch;
     const fs::path folder = scratch.path() / "package" / "drivers";
-    LogCapture log;
+    StreamCapture log;
 
     ASSERT_EQ (extract_binaries (folder.string().c_str()), UDI_OK);
 
@@ -62,14 +67,15 @@ TEST (ExtractBinaries, WritesThePayloadIntoANewFolder)
         EXPECT_TRUE (fs::is_directory (folder / subfolder)) << subfolder;
     EXPECT_TRUE (fs::is_regular_file (folder / "installer_x64.exe"));
     expectPayloadIn (folder);
-    EXPECT_EQ (log.infoLines(), "libudi:info [extract_binaries] Successfully extracted driver files to '"
-                                    + folder.string() + "'\n");
-    EXPECT_EQ (log.otherLines(), "");
+    log.finish();
+    EXPECT_EQ (log.out(), "libudi:info [extract_binaries] Successfully extracted driver files to '"
+                              + folder.string() + "'\n");
+    EXPECT_EQ (log.err(), "");
 }
 
 TEST (ExtractBinaries, OverwritesAnEarlierExtraction)
 {
-    ScratchFolder scratch;
+    TempFolder scratch;
     const fs::path folder = scratch.path() / "package";
     ASSERT_EQ (extract_binaries (folder.string().c_str()), UDI_OK);
 
@@ -86,9 +92,9 @@ TEST (ExtractBinaries, StopsAtTheFirstPathPastMaxPath)
     // With a folder of 229 characters the co-installer's path is exactly
     // MAX_PATH - 1 characters long and still fits; the licence, in the
     // deepest subfolder, is the first that does not.
-    ScratchFolder scratch;
+    TempFolder scratch;
     const fs::path folder = folderOfLength (scratch, 229);
-    LogCapture log;
+    StreamCapture log;
 
     EXPECT_EQ (extract_binaries (folder.string().c_str()), UDI_ERR_OUT_OF_RESOURCES);
 
@@ -104,21 +110,23 @@ TEST (ExtractBinaries, StopsAtTheFirstPathPastMaxPath)
         EXPECT_FALSE (fs::exists (fileOf (folder, embedded_files[i]))) << i;
 
     const std::string licencePath = fileOf (folder, embedded_files[8]).string();
-    EXPECT_EQ (log.otherLines(), "libudi:error [extract_binaries] Qualified path is too long: '"
-                                     + licencePath.substr (0, 259) + "'\n");
-    EXPECT_EQ (log.infoLines(), "");
+    log.finish();
+    EXPECT_EQ (log.err(), "libudi:error [extract_binaries] Qualified path is too long: '"
+                              + licencePath.substr (0, 259) + "'\n");
+    EXPECT_EQ (log.out(), "");
 }
 
 TEST (ExtractBinaries, MakesNoFolderOfACutName)
 {
     // folder\amd64 itself would pass MAX_PATH - 1 characters.
-    ScratchFolder scratch;
+    TempFolder scratch;
     const fs::path folder = folderOfLength (scratch, 255);
-    LogCapture log;
+    StreamCapture log;
 
     EXPECT_EQ (extract_binaries (folder.string().c_str()), UDI_ERR_OUT_OF_RESOURCES);
     EXPECT_TRUE (fs::is_empty (scratch.path()));
-    EXPECT_NE (log.otherLines().find ("libudi:error [extract_binaries] Qualified path is too long: '"),
+    log.finish();
+    EXPECT_NE (log.err().find ("libudi:error [extract_binaries] Qualified path is too long: '"),
                std::string::npos);
 }
 
@@ -126,12 +134,13 @@ TEST (ExtractBinaries, RefusesNoFolderOrAFile)
 {
     EXPECT_EQ (extract_binaries (nullptr), UDI_ERR_BAD_ARGUMENT);
 
-    ScratchFolder scratch;
+    TempFolder scratch;
     const fs::path file = scratch.path() / "not-a-folder";
     writeFile (file, "x");
-    LogCapture log;
+    StreamCapture log;
 
     EXPECT_EQ (extract_binaries (file.string().c_str()), UDI_ERR_FILE_ACCESS);
     EXPECT_EQ (readFile (file), "x");
-    EXPECT_NE (log.otherLines().find ("[check_dir]"), std::string::npos);
+    log.finish();
+    EXPECT_NE (log.err().find ("[check_dir]"), std::string::npos);
 }

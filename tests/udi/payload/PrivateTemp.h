@@ -4,7 +4,8 @@
 
 #include <cstring>
 
-#include "ScratchFolder.h"
+#include "support/ScopedEnvironment.h"
+#include "support/TempFolder.h"
 #include "udi/system_binding.h"
 #include "udi/version_info.h"
 
@@ -22,6 +23,6 @@ protected:
         std::memset (driver_version_cache, 0, sizeof (driver_version_cache));
     }
 
-    ScratchFolder temp;
-    ScopedEnvironment tempVariable { L"TEMP", temp.path().wstring().c_str() };
+    udi_test::TempFolder temp;
+    udi_test::ScopedEnvironment tempVariable { L"TEMP", temp.wide().c_str() };
 };

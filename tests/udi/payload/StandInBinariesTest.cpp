@@ -5,8 +5,11 @@
 
 #include <windows.h>
 
-#include "ScratchFolder.h"
+#include "support/TempFolder.h"
 #include "udi/embedded_files.h"
+
+using udi_test::TempFolder;
+using udi_test::writeFile;
 
 namespace
 {
@@ -105,7 +108,7 @@ TEST_P (StandInBinaries, StateTheVersionOfTheFileTheyStandFor)
 
     EXPECT_EQ (machineOf (row.data), expected.machine);
 
-    ScratchFolder scratch;
+    TempFolder scratch;
     const auto file = scratch.path() / row.file_name;
     writeFile (file, std::string (reinterpret_cast<const char*> (row.data), (size_t) row.size));
 
@@ -134,7 +137,7 @@ INSTANTIATE_TEST_SUITE_P (EveryPayloadBinary, StandInBinaries, ::testing::Values
 // Neither console stand-in may ever read as a successful installation.
 TEST (StandInConsolePrograms, ReportThatTheyInstalledNothing)
 {
-    ScratchFolder scratch;
+    TempFolder scratch;
     for (size_t row : { 7u, 13u })
     {
         const embedded_file& file = embedded_files[row];

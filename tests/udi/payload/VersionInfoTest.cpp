@@ -2,10 +2,15 @@
 
 #include <string>
 
-#include "LogCapture.h"
 #include "PrivateTemp.h"
+#include "VersionRecords.h"
+#include "support/StreamCapture.h"
 #include "udi/libudi.h"
 #include "udi/version_info.h"
+
+using udi_test::ScopedEnvironment;
+using udi_test::StreamCapture;
+using udi_test::writeFile;
 
 namespace
 {
@@ -21,18 +26,6 @@ namespace
         { UDI_DRIVER_LIBUSB0, (1u << 16) | 2u, (6u << 16) | 0u, { 2021, 3, 1, 8, 8, 0, 1, 0 } },
         { UDI_DRIVER_LIBUSBK, (3u << 16) | 0u, (7u << 16) | 0u, { 2021, 3, 1, 8, 8, 6, 4, 0 } },
     };
-
-    VS_FIXEDFILEINFO filledRecord()
-    {
-        VS_FIXEDFILEINFO record;
-        std::memset (&record, 0xAB, sizeof (record));
-        return record;
-    }
-
-    bool sameRecord (const VS_FIXEDFILEINFO& a, const VS_FIXEDFILEINFO& b)
-    {
-        return std::memcmp (&a, &b, sizeof (a)) == 0;
-    }
 
     bool isEmpty (const std::filesystem::path& folder)
     {
@@ -94,12 +87,13 @@ TEST_F (VersionInfo, RefusesWhatHasNoVersionFile)
 
 TEST_F (VersionInfo, NeedsTemp)
 {
-    LogCapture log;
+    StreamCapture log;
     ScopedEnvironment noTemp (L"TEMP", nullptr);
     VS_FIXEDFILEINFO record = filledRecord();
 
     EXPECT_EQ (get_version_info (UDI_DRIVER_WINUSB, &record), UDI_ERR_OUT_OF_RESOURCES);
-    EXPECT_EQ (log.otherLines(), "libudi:warning [get_version_info] Unable to use TEMP to extract file\n");
+    log.finish();
+    EXPECT_EQ (log.err(), "libudi:warning [get_version_info] Unable to use TEMP to extract file\n");
     EXPECT_TRUE (sameRecord (record, filledRecord()));
     EXPECT_EQ (driver_version_cache[UDI_DRIVER_WINUSB].dwSignature, 0u);
 }
@@ -117,10 +111,11 @@ TEST_F (VersionInfo, CreatesAMissingTempFolderAndRefusesAFile)
     const auto file = temp.path() / "a-file";
     writeFile (file, "x");
     ScopedEnvironment fileTemp (L"TEMP", file.wstring().c_str());
-    LogCapture log;
+    StreamCapture log;
     VS_FIXEDFILEINFO record;
     EXPECT_EQ (get_version_info (UDI_DRIVER_LIBUSBK, &record), UDI_ERR_FILE_ACCESS);
-    EXPECT_NE (log.otherLines().find ("is a file, not a directory"), std::string::npos);
+    log.finish();
+    EXPECT_NE (log.err().find ("is a file, not a directory"), std::string::npos);
 }
 
 TEST_F (VersionInfo, FailsWithoutTheSystemsVersionFunctions)
@@ -129,12 +124,13 @@ TEST_F (VersionInfo, FailsWithoutTheSystemsVersionFunctions)
     {
         system_function_restore_all();
         system_function_hide ("Version", function);
-        LogCapture log;
+        StreamCapture log;
         VS_FIXEDFILEINFO record = filledRecord();
 
         EXPECT_EQ (get_version_info (UDI_DRIVER_WINUSB, &record), UDI_ERR_OUT_OF_RESOURCES);
-        EXPECT_EQ (log.otherLines(), std::string ("libudi:error [get_version_info] Unable to locate ")
-                                         + function + "() in Version\n\n");
+        log.finish();
+        EXPECT_EQ (log.err(), std::string ("libudi:error [get_version_info] Unable to locate ")
+                                  + function + "() in Version\n\n");
         EXPECT_TRUE (sameRecord (record, filledRecord()));
     }
 }
@@ -151,24 +147,26 @@ namespace
 TEST_F (VersionInfo, FileWithoutVersionResourceFailsAndIsDeleted)
 {
     system_function_replace ("Version", "GetFileVersionInfoSizeW", (system_function) noVersionResource);
-    LogCapture log;
+    StreamCapture log;
     VS_FIXEDFILEINFO record = filledRecord();
 
     EXPECT_EQ (get_version_info (UDI_DRIVER_WINUSB, &record), UDI_ERR_OUT_OF_RESOURCES);
-    EXPECT_EQ (log.otherLines(), "libudi:warning [get_version_info] Unable to allocate buffer for version info\n");
+    log.finish();
+    EXPECT_EQ (log.err(), "libudi:warning [get_version_info] Unable to allocate buffer for version info\n");
     EXPECT_TRUE (isEmpty (temp.path()));
 }
 
 TEST_F (VersionInfo, RefusesATempPathThatWouldBeCut)
 {
     // A folder of 240 characters: with the file name the path passes MAX_PATH - 1.
-    const auto longTemp = temp.path() / std::string (239 - temp.text().size(), 't');
+    const auto longTemp = temp.path() / std::string (239 - temp.utf8().size(), 't');
     ScopedEnvironment movedTemp (L"TEMP", longTemp.wstring().c_str());
-    LogCapture log;
+    StreamCapture log;
     VS_FIXEDFILEINFO record = filledRecord();
 
     EXPECT_EQ (get_version_info (UDI_DRIVER_WINUSB, &record), UDI_ERR_OUT_OF_RESOURCES);
-    EXPECT_NE (log.otherLines().find ("libudi:warning [get_version_info] Qualified path is too long: '"),
+    log.finish();
+    EXPECT_NE (log.err().find ("libudi:warning [get_version_info] Qualified path is too long: '"),
                std::string::npos);
     EXPECT_TRUE (isEmpty (longTemp)) << "no file of a cut name was written";
 }

@@ -13,12 +13,18 @@ std::wstring probePath(const wchar_t *name)
     return path + name;
 }
 
-int runProbe(const std::vector<std::wstring> &arguments, const wchar_t *name,
-             std::string *errorOutput)
+std::wstring probeCommand(const std::vector<std::wstring> &arguments, const wchar_t *name)
 {
     std::wstring command = L"\"" + probePath(name) + L"\"";
     for (const auto &argument : arguments)
         command += L" \"" + argument + L"\"";
+    return command;
+}
+
+int runProbe(const std::vector<std::wstring> &arguments, const wchar_t *name,
+             std::string *errorOutput)
+{
+    std::wstring command = probeCommand(arguments, name);
 
     SECURITY_ATTRIBUTES inheritable = { sizeof(inheritable), nullptr, TRUE };
     HANDLE readEnd = nullptr, writeEnd = nullptr;
@@ -53,7 +59,12 @@ int runProbe(const std::vector<std::wstring> &arguments, const wchar_t *name,
         CloseHandle(readEnd);
     }
 
-    DWORD code = static_cast<DWORD>(-1000);
+    return waitForEnd(process, -1000);
+}
+
+int waitForEnd(PROCESS_INFORMATION &process, int unfinished)
+{
+    DWORD code = static_cast<DWORD>(unfinished);
     if (WaitForSingleObject(process.hProcess, 10000) == WAIT_OBJECT_0)
         GetExitCodeProcess(process.hProcess, &code);
     else

@@ -12,8 +12,7 @@ HeldLock::HeldLock(const std::wstring &operation)
     ready = CreateEventW(nullptr, TRUE, FALSE, readyName.c_str());
     go = CreateEventW(nullptr, TRUE, FALSE, goName.c_str());
 
-    std::wstring command = L"\"" + probePath() + L"\" hold " + operation + L" " + readyName + L" "
-                           + goName;
+    std::wstring command = probeCommand({ L"hold", operation, readyName, goName });
     STARTUPINFOW startup = { sizeof(startup) };
     if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                         &startup, &process))
@@ -35,14 +34,7 @@ int HeldLock::release()
         return -1;
     released = true;
     SetEvent(go);
-    DWORD code = static_cast<DWORD>(-1);
-    if (WaitForSingleObject(process.hProcess, 10000) == WAIT_OBJECT_0)
-        GetExitCodeProcess(process.hProcess, &code);
-    else
-        TerminateProcess(process.hProcess, 1);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    return static_cast<int>(code);
+    return waitForEnd(process, -1);
 }
 
 bool lockExists(const char *operation)

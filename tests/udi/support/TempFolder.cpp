@@ -28,27 +28,36 @@ void removeTree(const std::wstring &folder)
     RemoveDirectoryW(folder.c_str());
 }
 
+// Taken once, before any test moves TEMP elsewhere.
+const std::wstring &processTemp()
+{
+    static const std::wstring temp = [] {
+        wchar_t path[MAX_PATH];
+        GetTempPathW(MAX_PATH, path);
+        return std::wstring(path);
+    }();
+    return temp;
+}
+
 }  // namespace
 
 TempFolder::TempFolder()
 {
     static int counter = 0;
-    wchar_t temp[MAX_PATH];
-    GetTempPathW(MAX_PATH, temp);
-    path = std::wstring(temp) + L"udi_test_" + std::to_wstring(GetCurrentProcessId()) + L"_"
-           + std::to_wstring(++counter);
-    removeTree(path);
-    CreateDirectoryW(path.c_str(), nullptr);
+    folder = processTemp() + L"udi_test_" + std::to_wstring(GetCurrentProcessId()) + L"_"
+             + std::to_wstring(++counter);
+    removeTree(folder);
+    CreateDirectoryW(folder.c_str(), nullptr);
 }
 
 TempFolder::~TempFolder()
 {
-    removeTree(path);
+    removeTree(folder);
 }
 
 std::string TempFolder::utf8() const
 {
-    return toUtf8(path);
+    return toUtf8(folder);
 }
 
 std::string TempFolder::utf8(const std::wstring &below) const
@@ -81,6 +90,12 @@ std::string readFile(const std::wstring &path)
 {
     std::ifstream file(path.c_str(), std::ios::binary);
     return std::string((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+}
+
+void writeFile(const std::wstring &path, const std::string &bytes)
+{
+    std::ofstream file(path.c_str(), std::ios::binary | std::ios::trunc);
+    file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
 }  // namespace udi_test

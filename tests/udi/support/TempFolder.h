@@ -1,5 +1,6 @@
 #pragma once
 
+#include <filesystem>
 #include <string>
 
 namespace udi_test {
@@ -13,18 +14,22 @@ public:
     TempFolder(const TempFolder &) = delete;
     TempFolder &operator=(const TempFolder &) = delete;
 
-    const std::wstring &wide() const { return path; }
+    const std::wstring &wide() const { return folder; }
+    std::filesystem::path path() const { return folder; }
     std::string utf8() const;                             // the folder in UTF-8
     std::string utf8(const std::wstring &below) const;    // folder\below in UTF-8
-    std::wstring wide(const std::wstring &below) const { return path + L"\\" + below; }
+    std::wstring wide(const std::wstring &below) const { return folder + L"\\" + below; }
 
 private:
-    std::wstring path;
+    std::wstring folder;
 };
 
 std::string toUtf8(const std::wstring &text);
 bool isFolder(const std::wstring &path);
 bool isFile(const std::wstring &path);
+// The whole file as bytes; empty when it cannot be read.
 std::string readFile(const std::wstring &path);
+// Replaces the file's content with the bytes.
+void writeFile(const std::wstring &path, const std::string &bytes);
 
 }  // namespace udi_test
