@@ -6,7 +6,8 @@
 
 void ToolFolderTest::SetUp()
 {
-    logFile().deleteFile();
+    // Each test reads back only its own records.
+    ASSERT_TRUE (logFile().deleteFile()) << "the log of an earlier test is still there";
     SetEnvironmentVariableW (L"KELVANE_FAKE_TOOL_SCRIPT", nullptr);
 }
 
