@@ -1,7 +1,6 @@
 #include "extract_binaries.h"
 
 #include <stdio.h>
-#include <string.h>
 #include <windows.h>
 
 #include "embedded_files.h"
@@ -13,9 +12,6 @@
 
 #define FUNCTION_NAME "extract_binaries"
 
-/* Folder, the row's subfolder and name, and the two separators within MAX_PATH - 1. */
-#define MAX_NAME_LENGTHS (MAX_PATH - 1 - 2)
-
 static int extract_row(const char *folder, const embedded_file *row)
 {
     char path[MAX_PATH];
@@ -23,7 +19,7 @@ static int extract_row(const char *folder, const embedded_file *row)
     int written;
     int r;
 
-    /* A cut subfolder path would create a folder of some other name. */
+    /* A cut path would create a folder or file of some other name. */
     if (format_truncated(path, sizeof(path), "%s\\%s", folder, row->subfolder) < 0) {
         log_message(LOG_ERROR, FUNCTION_NAME, "Qualified path is too long: '%s'", path);
         return UDI_ERR_OUT_OF_RESOURCES;
@@ -32,8 +28,8 @@ static int extract_row(const char *folder, const embedded_file *row)
     if (r != UDI_OK)
         return r;
 
-    format_truncated(path, sizeof(path), "%s\\%s\\%s", folder, row->subfolder, row->file_name);
-    if (strlen(folder) + strlen(row->subfolder) + strlen(row->file_name) > MAX_NAME_LENGTHS) {
+    if (format_truncated(path, sizeof(path), "%s\\%s\\%s", folder, row->subfolder,
+                         row->file_name) < 0) {
         log_message(LOG_ERROR, FUNCTION_NAME, "Qualified path is too long: '%s'", path);
         return UDI_ERR_OUT_OF_RESOURCES;
     }
