@@ -12,11 +12,23 @@
 
 #define FUNCTION_NAME "extract_binaries"
 
+int write_embedded_file(const char *path, const embedded_file *row)
+{
+    FILE *file = fopen_as_userU(path, "w");
+    int written;
+
+    if (file == NULL)
+        return UDI_ERR_OUT_OF_RESOURCES;
+    /* A short file would make a package that installs a broken driver. */
+    written = fwrite(row->data, 1, (size_t)row->size, file) == (size_t)row->size;
+    if (fclose(file) != 0)
+        written = 0;
+    return written ? UDI_OK : UDI_ERR_FILE_ACCESS;
+}
+
 static int extract_row(const char *folder, const embedded_file *row)
 {
     char path[MAX_PATH];
-    FILE *file;
-    int written;
     int r;
 
     /* A cut path would create a folder or file of some other name. */
@@ -34,21 +46,13 @@ static int extract_row(const char *folder, const embedded_file *row)
         return UDI_ERR_OUT_OF_RESOURCES;
     }
 
-    file = fopen_as_userU(path, "w");
-    if (file == NULL) {
+    r = write_embedded_file(path, row);
+    if (r == UDI_ERR_OUT_OF_RESOURCES)
         log_message(LOG_ERROR, FUNCTION_NAME, "Could not create file '%s' (%s)", path,
                     windows_error_text(0));
-        return UDI_ERR_OUT_OF_RESOURCES;
-    }
-    /* A short file would make a package that installs a broken driver. */
-    written = fwrite(row->data, 1, (size_t)row->size, file) == (size_t)row->size;
-    if (fclose(file) != 0)
-        written = 0;
-    if (!written) {
+    else if (r != UDI_OK)
         log_message(LOG_ERROR, FUNCTION_NAME, "Could not write file '%s'", path);
-        return UDI_ERR_FILE_ACCESS;
-    }
-    return UDI_OK;
+    return r;
 }
 
 int extract_binaries(const char *folder)

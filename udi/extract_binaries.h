@@ -2,6 +2,8 @@
 #ifndef UDI_EXTRACT_BINARIES_H
 #define UDI_EXTRACT_BINARIES_H
 
+#include "embedded_files.h"
+
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -16,6 +18,14 @@ extern "C" {
  * result of check_dir.
  */
 int extract_binaries(const char *folder);
+
+/*
+ * Writes the row's bytes into path (UTF-8), created or truncated owned by the
+ * current user. UDI_OK; UDI_ERR_OUT_OF_RESOURCES when the file cannot be
+ * created (the last error says why); UDI_ERR_FILE_ACCESS when it was created
+ * but not written whole.
+ */
+int write_embedded_file(const char *path, const embedded_file *row);
 
 #ifdef __cplusplus
 }

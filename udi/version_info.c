@@ -1,11 +1,11 @@
 #include "version_info.h"
 
-#include <stdio.h>
 #include <stdlib.h>
 
 #include "driver_kinds.h"
 #include "embedded_files.h"
 #include "error_text.h"
+#include "extract_binaries.h"
 #include "format.h"
 #include "log.h"
 #include "system_binding.h"
@@ -47,24 +47,6 @@ static int bind_version_functions(system_module *module, version_functions *func
     functions->query_value = (ver_query_value_fn)system_module_function(
         module, "VerQueryValueW", FUNCTION_NAME);
     return functions->query_value != NULL;
-}
-
-/*
- * Nonzero when the whole row went into path. *created tells whether a file
- * was made, so that a short one is deleted too.
- */
-static int write_row(const char *path, const embedded_file *row, int *created)
-{
-    FILE *file = fopen_as_userU(path, "w");
-    int written;
-
-    *created = file != NULL;
-    if (file == NULL)
-        return 0;
-    written = fwrite(row->data, 1, (size_t)row->size, file) == (size_t)row->size;
-    if (fclose(file) != 0)
-        written = 0;
-    return written;
 }
 
 /* Nonzero with the file's root version record in *record. */
@@ -147,7 +129,10 @@ int get_version_info(udi_driver_kind kind, VS_FIXEDFILEINFO *out)
         r = UDI_ERR_OUT_OF_RESOURCES;
         goto out;
     }
-    if (!write_row(path, row, &file_created)) {
+    r = write_embedded_file(path, row);
+    /* A file created but written short is deleted too. */
+    file_created = r != UDI_ERR_OUT_OF_RESOURCES;
+    if (r != UDI_OK) {
         log_message(LOG_WARNING, FUNCTION_NAME, "Failed to create file '%s' (%s)", path,
                     windows_error_text(0));
         r = UDI_ERR_OUT_OF_RESOURCES;
