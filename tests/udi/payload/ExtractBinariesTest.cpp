@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "EmbeddedBytes.h"
 #include "support/StreamCapture.h"
 #include "support/TempFolder.h"
 #include "udi/embedded_files.h"
@@ -22,11 +23,6 @@ namespace
     fs::path fileOf (const fs::path& folder, const embedded_file& row)
     {
         return folder / row.subfolder / row.file_name;
-    }
-
-    std::string bytesOf (const embedded_file& row)
-    {
-        return std::string (reinterpret_cast<const char*> (row.data), (size_t) row.size);
     }
 
     size_t countFiles (const fs::path& folder)

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include "EmbeddedBytes.h"
 #include "support/ChildProcess.h"
 #include "support/TempFolder.h"
 #include "udi/embedded_files.h"
@@ -67,7 +68,7 @@ TEST_P (StandInBinaries, StateTheVersionOfTheFileTheyStandFor)
 
     TempFolder scratch;
     const auto file = scratch.path() / row.file_name;
-    writeFile (file, std::string (reinterpret_cast<const char*> (row.data), (size_t) row.size));
+    writeFile (file, bytesOf (row));
 
     DWORD handle = 0;
     const DWORD size = GetFileVersionInfoSizeW (file.wstring().c_str(), &handle);
@@ -100,7 +101,7 @@ TEST (StandInConsolePrograms, ReportThatTheyInstalledNothing)
         const embedded_file& file = embedded_files[row];
         SCOPED_TRACE (file.file_name);
         const auto program = scratch.path() / file.file_name;
-        writeFile (program, std::string (reinterpret_cast<const char*> (file.data), (size_t) file.size));
+        writeFile (program, bytesOf (file));
 
         const std::wstring arguments = row == 7 ? L"install -d=USB\\VID_6E3C&PID_0222"
                                                 : L"\"deviceDrv.inf\"";
