@@ -65,6 +65,11 @@ std::string TempFolder::utf8(const std::wstring &below) const
     return toUtf8(wide(below));
 }
 
+std::filesystem::path TempFolder::pathOfLength(size_t length) const
+{
+    return path() / std::string(length - utf8().size() - 1, 'p');
+}
+
 std::string toUtf8(const std::wstring &text)
 {
     const int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
