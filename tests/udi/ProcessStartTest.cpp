@@ -6,20 +6,14 @@
 #include "support/TempFolder.h"
 #include "udi/process_start.h"
 
+using udi_test::exitCodeOf;
 using udi_test::isFile;
 using udi_test::probePath;
 using udi_test::TempFolder;
 using udi_test::toUtf8;
+using udi_test::waitForEnd;
 
 namespace {
-
-DWORD waitForExit(HANDLE process)
-{
-    DWORD code = 1000;
-    if (WaitForSingleObject(process, 10000) == WAIT_OBJECT_0)
-        GetExitCodeProcess(process, &code);
-    return code;
-}
 
 TEST(ProcessStart, CreateProcessTakesUtf8Texts)
 {
@@ -35,9 +29,7 @@ TEST(ProcessStart, CreateProcessTakesUtf8Texts)
     ASSERT_TRUE(create_process_utf8(probe.c_str(), command.data(), nullptr, nullptr, FALSE,
                                     CREATE_NO_WINDOW, nullptr, folder.utf8(below).c_str(), &startup,
                                     &process));
-    EXPECT_EQ(waitForExit(process.hProcess), 0u);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    EXPECT_EQ(waitForEnd(process, 1000), 0);
     EXPECT_TRUE(isFile(folder.wide(below + L"\\cwd.txt")));
 }
 
@@ -88,7 +80,7 @@ TEST(ProcessStart, ShellExecuteTakesUtf8TextsAndHandsBackTheProcess)
     ASSERT_TRUE(shell_execute_ex_utf8(&info));
     ASSERT_NE(info.hProcess, nullptr);
     EXPECT_GT(reinterpret_cast<INT_PTR>(info.hInstApp), 32);
-    EXPECT_EQ(waitForExit(info.hProcess), 0u);
+    EXPECT_EQ(exitCodeOf(info.hProcess, 1000), 0);
     CloseHandle(info.hProcess);
     EXPECT_TRUE(isFile(folder.wide(below + L"\\cwd.txt")));
 }

@@ -5,16 +5,12 @@
 #include <set>
 #include <string>
 
+#include "EmbeddedBytes.h"
 #include "udi/driver_kinds.h"
 #include "udi/embedded_files.h"
 
 namespace
 {
-    std::string bytesOf (const embedded_file& row)
-    {
-        return std::string (reinterpret_cast<const char*> (row.data), (size_t) row.size);
-    }
-
     // A line feed without its carriage return, or the other way round.
     bool hasBareLineEnd (const std::string& text)
     {

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "EmbeddedBytes.h"
 #include "support/StreamCapture.h"
 #include "support/TempFolder.h"
 #include "udi/embedded_files.h"
@@ -24,24 +25,12 @@ namespace
         return folder / row.subfolder / row.file_name;
     }
 
-    std::string bytesOf (const embedded_file& row)
-    {
-        return std::string (reinterpret_cast<const char*> (row.data), (size_t) row.size);
-    }
-
     size_t countFiles (const fs::path& folder)
     {
         size_t count = 0;
         for (const auto& entry : fs::recursive_directory_iterator (folder))
             count += entry.is_regular_file() ? 1 : 0;
         return count;
-    }
-
-    // A folder below the scratch folder whose path is exactly length characters.
-    fs::path folderOfLength (const TempFolder& scratch, size_t length)
-    {
-        const size_t base = scratch.utf8().size() + 1;
-        return scratch.path() / std::string (length - base, 'p');
     }
 
     void expectPayloadIn (const fs::path& folder)
@@ -93,7 +82,7 @@ TEST (ExtractBinaries, StopsAtTheFirstPathPastMaxPath)
     // MAX_PATH - 1 characters long and still fits; the licence, in the
     // deepest subfolder, is the first that does not.
     TempFolder scratch;
-    const fs::path folder = folderOfLength (scratch, 229);
+    const fs::path folder = scratch.pathOfLength (229);
     StreamCapture log;
 
     EXPECT_EQ (extract_binaries (folder.string().c_str()), UDI_ERR_OUT_OF_RESOURCES);
@@ -120,7 +109,7 @@ TEST (ExtractBinaries, MakesNoFolderOfACutName)
 {
     // folder\amd64 itself would pass MAX_PATH - 1 characters.
     TempFolder scratch;
-    const fs::path folder = folderOfLength (scratch, 255);
+    const fs::path folder = scratch.pathOfLength (255);
     StreamCapture log;
 
     EXPECT_EQ (extract_binaries (folder.string().c_str()), UDI_ERR_OUT_OF_RESOURCES);

@@ -5,9 +5,12 @@
 
 #include <windows.h>
 
+#include "EmbeddedBytes.h"
+#include "support/ChildProcess.h"
 #include "support/TempFolder.h"
 #include "udi/embedded_files.h"
 
+using udi_test::runCommand;
 using udi_test::TempFolder;
 using udi_test::writeFile;
 
@@ -52,51 +55,6 @@ namespace
         return machine;
     }
 
-    struct ProgramRun
-    {
-        DWORD exitCode = 0;
-        std::string output;
-    };
-
-    // Runs a console program with its output and errors on one pipe.
-    ProgramRun runConsoleProgram (const std::filesystem::path& program, const std::wstring& arguments)
-    {
-        SECURITY_ATTRIBUTES inherit = { sizeof (inherit), nullptr, TRUE };
-        HANDLE readEnd = nullptr, writeEnd = nullptr;
-        ProgramRun run;
-        if (! CreatePipe (&readEnd, &writeEnd, &inherit, 0))
-            return run;
-        SetHandleInformation (readEnd, HANDLE_FLAG_INHERIT, 0);
-
-        STARTUPINFOW startup = {};
-        startup.cb = sizeof (startup);
-        startup.dwFlags = STARTF_USESTDHANDLES;
-        startup.hStdOutput = writeEnd;
-        startup.hStdError = writeEnd;
-        PROCESS_INFORMATION process = {};
-        std::wstring commandLine = L"\"" + program.wstring() + L"\" " + arguments;
-        const BOOL started = CreateProcessW (nullptr, commandLine.data(), nullptr, nullptr, TRUE,
-                                             CREATE_NO_WINDOW, nullptr, nullptr, &startup, &process);
-        CloseHandle (writeEnd);
-        if (started)
-        {
-            char buffer[512];
-            DWORD got = 0;
-            while (ReadFile (readEnd, buffer, sizeof (buffer), &got, nullptr) && got > 0)
-                run.output.append (buffer, got);
-            WaitForSingleObject (process.hProcess, 10000);
-            GetExitCodeProcess (process.hProcess, &run.exitCode);
-            CloseHandle (process.hThread);
-            CloseHandle (process.hProcess);
-        }
-        else
-        {
-            run.exitCode = (DWORD) -1;
-        }
-        CloseHandle (readEnd);
-        return run;
-    }
-
     class StandInBinaries : public ::testing::TestWithParam<StandIn> {};
 }
 
@@ -110,7 +68,7 @@ TEST_P (StandInBinaries, StateTheVersionOfTheFileTheyStandFor)
 
     TempFolder scratch;
     const auto file = scratch.path() / row.file_name;
-    writeFile (file, std::string (reinterpret_cast<const char*> (row.data), (size_t) row.size));
+    writeFile (file, bytesOf (row));
 
     DWORD handle = 0;
     const DWORD size = GetFileVersionInfoSizeW (file.wstring().c_str(), &handle);
@@ -143,21 +101,22 @@ TEST (StandInConsolePrograms, ReportThatTheyInstalledNothing)
         const embedded_file& file = embedded_files[row];
         SCOPED_TRACE (file.file_name);
         const auto program = scratch.path() / file.file_name;
-        writeFile (program, std::string (reinterpret_cast<const char*> (file.data), (size_t) file.size));
+        writeFile (program, bytesOf (file));
 
-        const ProgramRun run = runConsoleProgram (program, row == 7 ? L"install -d=USB\\VID_6E3C&PID_0222"
-                                                             : L"\"deviceDrv.inf\"");
-        EXPECT_EQ (run.exitCode, 1u);
+        const std::wstring arguments = row == 7 ? L"install -d=USB\\VID_6E3C&PID_0222"
+                                                : L"\"deviceDrv.inf\"";
+        std::string output;
+        EXPECT_EQ (runCommand (L"\"" + program.wstring() + L"\" " + arguments, &output, true), 1);
         if (row == 7)
         {
-            EXPECT_NE (run.output.find ("installing filter for device 'USB\\VID_6E3C&PID_0222'"),
-                       std::string::npos) << run.output;
-            EXPECT_NE (run.output.find ("nothing was changed"), std::string::npos) << run.output;
+            EXPECT_NE (output.find ("installing filter for device 'USB\\VID_6E3C&PID_0222'"),
+                       std::string::npos) << output;
+            EXPECT_NE (output.find ("nothing was changed"), std::string::npos) << output;
         }
         else
         {
-            EXPECT_NE (run.output.find ("'deviceDrv.inf' was not installed"), std::string::npos)
-                << run.output;
+            EXPECT_NE (output.find ("'deviceDrv.inf' was not installed"), std::string::npos)
+                << output;
         }
     }
 }

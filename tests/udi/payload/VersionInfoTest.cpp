@@ -159,7 +159,7 @@ TEST_F (VersionInfo, FileWithoutVersionResourceFailsAndIsDeleted)
 TEST_F (VersionInfo, RefusesATempPathThatWouldBeCut)
 {
     // A folder of 240 characters: with the file name the path passes MAX_PATH - 1.
-    const auto longTemp = temp.path() / std::string (239 - temp.utf8().size(), 't');
+    const auto longTemp = temp.pathOfLength (240);
     ScopedEnvironment movedTemp (L"TEMP", longTemp.wstring().c_str());
     StreamCapture log;
     VS_FIXEDFILEINFO record = filledRecord();

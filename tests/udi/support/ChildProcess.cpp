@@ -24,11 +24,14 @@ std::wstring probeCommand(const std::vector<std::wstring> &arguments, const wcha
 int runProbe(const std::vector<std::wstring> &arguments, const wchar_t *name,
              std::string *errorOutput)
 {
-    std::wstring command = probeCommand(arguments, name);
+    return runCommand(probeCommand(arguments, name), errorOutput, false);
+}
 
+int runCommand(std::wstring command, std::string *output, bool withStandardOutput)
+{
     SECURITY_ATTRIBUTES inheritable = { sizeof(inheritable), nullptr, TRUE };
     HANDLE readEnd = nullptr, writeEnd = nullptr;
-    if (errorOutput != nullptr) {
+    if (output != nullptr) {
         CreatePipe(&readEnd, &writeEnd, &inheritable, 0);
         SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
     }
@@ -37,7 +40,7 @@ int runProbe(const std::vector<std::wstring> &arguments, const wchar_t *name,
     if (writeEnd != nullptr) {
         startup.dwFlags = STARTF_USESTDHANDLES;
         startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-        startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
+        startup.hStdOutput = withStandardOutput ? writeEnd : GetStdHandle(STD_OUTPUT_HANDLE);
         startup.hStdError = writeEnd;
     }
     PROCESS_INFORMATION process = {};
@@ -55,23 +58,29 @@ int runProbe(const std::vector<std::wstring> &arguments, const wchar_t *name,
         char buffer[512];
         DWORD got = 0;
         while (ReadFile(readEnd, buffer, sizeof(buffer), &got, nullptr) && got > 0)
-            errorOutput->append(buffer, got);
+            output->append(buffer, got);
         CloseHandle(readEnd);
     }
 
     return waitForEnd(process, -1000);
 }
 
-int waitForEnd(PROCESS_INFORMATION &process, int unfinished)
+int exitCodeOf(HANDLE process, int unfinished)
 {
     DWORD code = static_cast<DWORD>(unfinished);
-    if (WaitForSingleObject(process.hProcess, 10000) == WAIT_OBJECT_0)
-        GetExitCodeProcess(process.hProcess, &code);
+    if (WaitForSingleObject(process, 10000) == WAIT_OBJECT_0)
+        GetExitCodeProcess(process, &code);
     else
-        TerminateProcess(process.hProcess, 1);
+        TerminateProcess(process, 1);
+    return static_cast<int>(code);
+}
+
+int waitForEnd(PROCESS_INFORMATION &process, int unfinished)
+{
+    const int code = exitCodeOf(process.hProcess, unfinished);
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
-    return static_cast<int>(code);
+    return code;
 }
 
 }  // namespace udi_test

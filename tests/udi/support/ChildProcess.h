@@ -18,8 +18,16 @@ std::wstring probeCommand(const std::vector<std::wstring> &arguments,
 int runProbe(const std::vector<std::wstring> &arguments, const wchar_t *name = L"udi_probe.exe",
              std::string *errorOutput = nullptr);
 
-// Waits up to ten seconds for a started process to end, ends it otherwise,
-// and closes its handles. Its exit code, or unfinished when it had to be ended.
+// Runs a command line; its exit code, or -1000 as for the probe. With output,
+// what the program writes to standard error, and to standard output too when
+// asked, is read into it.
+int runCommand(std::wstring command, std::string *output, bool withStandardOutput);
+
+// Waits up to ten seconds for a process to end, ends it otherwise. Its exit
+// code, or unfinished when it had to be ended.
+int exitCodeOf(HANDLE process, int unfinished);
+
+// exitCodeOf the started process, whose handles it then closes.
 int waitForEnd(PROCESS_INFORMATION &process, int unfinished);
 
 }  // namespace udi_test

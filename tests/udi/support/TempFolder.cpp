@@ -8,24 +8,17 @@ namespace udi_test {
 
 namespace {
 
+// Under Wine a program that ran in the folder holds it a moment past its end:
+// the removal is tried again for up to a second.
 void removeTree(const std::wstring &folder)
 {
-    WIN32_FIND_DATAW entry;
-    HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &entry);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            const std::wstring name = entry.cFileName;
-            if (name == L"." || name == L"..")
-                continue;
-            const std::wstring child = folder + L"\\" + name;
-            if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                removeTree(child);
-            else
-                DeleteFileW(child.c_str());
-        } while (FindNextFileW(search, &entry));
-        FindClose(search);
+    std::error_code ignored;
+    for (int attempt = 0; attempt < 50; attempt++) {
+        std::filesystem::remove_all(folder, ignored);
+        if (!std::filesystem::exists(folder, ignored))
+            return;
+        Sleep(20);
     }
-    RemoveDirectoryW(folder.c_str());
 }
 
 // Taken once, before any test moves TEMP elsewhere.
@@ -63,6 +56,11 @@ std::string TempFolder::utf8() const
 std::string TempFolder::utf8(const std::wstring &below) const
 {
     return toUtf8(wide(below));
+}
+
+std::filesystem::path TempFolder::pathOfLength(size_t length) const
+{
+    return path() / std::string(length - utf8().size() - 1, 'p');
 }
 
 std::string toUtf8(const std::wstring &text)

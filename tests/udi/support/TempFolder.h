@@ -19,6 +19,8 @@ public:
     std::string utf8() const;                             // the folder in UTF-8
     std::string utf8(const std::wstring &below) const;    // folder\below in UTF-8
     std::wstring wide(const std::wstring &below) const { return folder + L"\\" + below; }
+    // A path right below the folder, exactly length characters long.
+    std::filesystem::path pathOfLength(size_t length) const;
 
 private:
     std::wstring folder;
