@@ -1,9 +1,13 @@
-# Sourced by scripts/run and scripts/test: a Wine prefix inside the build
-# tree, a persistent wineserver for it, and an X display to draw on.
+# Sourced by scripts/run, scripts/test and the tools beside this: a Wine
+# prefix inside the build tree, a persistent wineserver for it, and an X
+# display to draw on.
 
 kelvane_wine=/usr/lib/wine/wine64
 kelvane_wineserver=/usr/lib/wine/wineserver64
 
+# dxgi: the prefix's own (tests/wine/dxgi_proxy), without which JUCE's windows
+# never repaint after their first frame. winedbg: a crashing program ends at
+# once instead of leaving a debugger that holds CTest's output pipe open.
 kelvane_wine_env() {  # prefix
     export WINEPREFIX="$1" WINEARCH=win64
     export WINEDEBUG="${WINEDEBUG:--all}"
