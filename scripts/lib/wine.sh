@@ -1,9 +1,13 @@
-# Sourced by scripts/run and scripts/test: a Wine prefix inside the build
-# tree, a persistent wineserver for it, and an X display to draw on.
+# Sourced by scripts/run, scripts/test and the tools beside this: a Wine
+# prefix inside the build tree, a persistent wineserver for it, and an X
+# display to draw on.
 
 kelvane_wine=/usr/lib/wine/wine64
 kelvane_wineserver=/usr/lib/wine/wineserver64
 
+# dxgi: the prefix's own (tests/wine/dxgi_proxy), without which JUCE's windows
+# never repaint after their first frame. winedbg: a crashing program ends at
+# once instead of leaving a debugger that holds CTest's output pipe open.
 kelvane_wine_env() {  # prefix
     export WINEPREFIX="$1" WINEARCH=win64
     export WINEDEBUG="${WINEDEBUG:--all}"
@@ -61,15 +65,18 @@ kelvane_wineserver_stop() {  # prefix
 }
 
 # Starts an Xvfb of our own when there is no display; sets DISPLAY.
+#   kelvane_display [--without-glx]
 kelvane_xvfb_pid=
 kelvane_display() {
+    # GLX, which Xvfb has by default, named all the same: without it
+    # Wine's CreateDXGIFactory fails and JUCE's windows crash.
+    local glx=+extension
+    [ "${1:-}" = --without-glx ] && glx=-extension
     if [ -n "${DISPLAY:-}" ] && [ -z "${KELVANE_FORCE_XVFB:-}" ]; then return 0; fi
     local n
     for n in $(seq 90 140); do
         [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
-        # GLX, which Xvfb has by default, named all the same: without it
-        # Wine's CreateDXGIFactory fails and JUCE's windows crash.
-        Xvfb ":$n" -screen 0 1280x1024x24 +extension GLX -nolisten tcp >/dev/null 2>&1 &
+        Xvfb ":$n" -screen 0 1280x1024x24 "$glx" GLX -nolisten tcp >/dev/null 2>&1 &
         kelvane_xvfb_pid=$!
         local i
         # Two runs may race for one number: the display is ours only when
