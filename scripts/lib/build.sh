@@ -4,6 +4,7 @@
 kelvane_root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 source "$kelvane_root/scripts/lib/packages.sh"
 source "$kelvane_root/scripts/lib/imagelibs.sh"
+source "$kelvane_root/scripts/lib/dfuutil.sh"
 source "$kelvane_root/scripts/lib/wine.sh"
 
 kelvane_build() {
@@ -12,6 +13,8 @@ kelvane_build() {
     export KELVANE_BUILD_DIR
     KELVANE_IMAGE_LIBS="$(kelvane_build_image_libs)" || return 1
     export KELVANE_IMAGE_LIBS
+    KELVANE_DFU_UTIL="$(kelvane_build_dfu_util)" || return 1
+    export KELVANE_DFU_UTIL
     cmake --preset windows -S "$kelvane_root" -B "$KELVANE_BUILD_DIR" >/dev/null || return 1
     cmake --build "$KELVANE_BUILD_DIR" -j "$(nproc)" || return 1
     kelvane_wine_prefix "$KELVANE_BUILD_DIR/wine" &&
