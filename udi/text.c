@@ -1,11 +1,10 @@
 /*
- * Conversions for the Windows calls: the library speaks UTF-8, the system's
- * wide entry points UTF-16.
+ * Conversions for the Windows calls, the library speaking UTF-8 and the
+ * system's wide entry points UTF-16, and the environment read in UTF-8.
  */
-#include "text.h"
+#include "internal.h"
 
 #include <stdlib.h>
-#include <windows.h>
 
 wchar_t *utf8_to_wide(const char *text)
 {

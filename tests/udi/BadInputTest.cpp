@@ -8,8 +8,7 @@
 #include "support/HeldLock.h"
 #include "support/StreamCapture.h"
 #include "udi/libudi.h"
-#include "udi/system_binding.h"
-#include "udi/windows_version.h"
+#include "udi/internal.h"
 
 using udi_test::FakeUsbDevices;
 using udi_test::lockExists;

@@ -6,7 +6,7 @@
 #include "support/StreamCapture.h"
 #include "support/TempFolder.h"
 #include "udi/libudi.h"
-#include "udi/user_files.h"
+#include "udi/internal.h"
 
 using udi_test::isFolder;
 using udi_test::StreamCapture;

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "udi/device_id_tokens.h"
+#include "udi/parse.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include "support/FakeUsbDevices.h"
 #include "support/StreamCapture.h"
 #include "udi/libudi.h"
-#include "udi/system_binding.h"
+#include "udi/internal.h"
 
 using udi_test::FakeUsbDevice;
 using udi_test::FakeUsbDevices;

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "udi/driver_version_text.h"
+#include "udi/parse.h"
 
 namespace {
 

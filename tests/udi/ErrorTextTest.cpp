@@ -3,7 +3,7 @@
 #include <string>
 #include <windows.h>
 
-#include "udi/error_text.h"
+#include "udi/internal.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "support/TempFolder.h"
-#include "udi/user_files.h"
+#include "udi/internal.h"
 
 using udi_test::isFile;
 using udi_test::readFile;

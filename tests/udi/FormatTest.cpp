@@ -3,7 +3,7 @@
 #include <cstring>
 #include <cwchar>
 
-#include "udi/format.h"
+#include "udi/parse.h"
 
 namespace {
 

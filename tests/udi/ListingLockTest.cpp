@@ -10,7 +10,7 @@
 #include "support/FakeUsbDevices.h"
 #include "support/HeldLock.h"
 #include "udi/libudi.h"
-#include "udi/system_binding.h"
+#include "udi/internal.h"
 
 using udi_test::FakeUsbDevices;
 using udi_test::HeldLock;

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "udi/log.h"
+#include "udi/parse.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "support/StreamCapture.h"
-#include "udi/log.h"
+#include "udi/internal.h"
 
 using udi_test::StreamCapture;
 

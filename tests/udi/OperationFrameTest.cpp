@@ -5,8 +5,7 @@
 
 #include "support/HeldLock.h"
 #include "support/StreamCapture.h"
-#include "udi/operation_frame.h"
-#include "udi/windows_version.h"
+#include "udi/internal.h"
 
 using udi_test::HeldLock;
 using udi_test::lockExists;

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "udi/pki_error_table.h"
+#include "udi/parse.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <windows.h>
 
 #include "support/StreamCapture.h"
-#include "udi/system_binding.h"
+#include "udi/internal.h"
 
 using udi_test::StreamCapture;
 

@@ -4,7 +4,7 @@
 #include <memory>
 #include <windows.h>
 
-#include "udi/text.h"
+#include "udi/internal.h"
 
 namespace {
 

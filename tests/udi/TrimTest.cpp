@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "udi/trim.h"
+#include "udi/parse.h"
 
 namespace {
 

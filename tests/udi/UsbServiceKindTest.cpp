@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "udi/usb_service_kind.h"
+#include "udi/parse.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "udi/windows_version.h"
+#include "udi/parse.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "udi/android_ids.h"
+#include "udi/internal.h"
 
 TEST (AndroidDeviceIds, HoldsTheSortedPairs)
 {

@@ -5,7 +5,7 @@
 #include "PrivateTemp.h"
 #include "VersionRecords.h"
 #include "support/StreamCapture.h"
-#include "udi/driver_kinds.h"
+#include "udi/internal.h"
 #include "udi/libudi.h"
 
 using udi_test::ScopedEnvironment;

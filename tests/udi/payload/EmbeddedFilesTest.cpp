@@ -6,8 +6,7 @@
 #include <string>
 
 #include "EmbeddedBytes.h"
-#include "udi/driver_kinds.h"
-#include "udi/embedded_files.h"
+#include "udi/internal.h"
 
 namespace
 {

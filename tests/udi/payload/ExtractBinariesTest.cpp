@@ -5,8 +5,7 @@
 #include "EmbeddedBytes.h"
 #include "support/StreamCapture.h"
 #include "support/TempFolder.h"
-#include "udi/embedded_files.h"
-#include "udi/extract_binaries.h"
+#include "udi/internal.h"
 #include "udi/libudi.h"
 
 namespace fs = std::filesystem;

@@ -6,8 +6,7 @@
 
 #include "support/ScopedEnvironment.h"
 #include "support/TempFolder.h"
-#include "udi/system_binding.h"
-#include "udi/version_info.h"
+#include "udi/internal.h"
 
 // TEMP of this process points at a folder of the test's own, and the
 // library's version records start and end empty, so that no test sees

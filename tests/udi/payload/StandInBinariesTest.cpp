@@ -8,7 +8,7 @@
 #include "EmbeddedBytes.h"
 #include "support/ChildProcess.h"
 #include "support/TempFolder.h"
-#include "udi/embedded_files.h"
+#include "udi/internal.h"
 
 using udi_test::runCommand;
 using udi_test::TempFolder;

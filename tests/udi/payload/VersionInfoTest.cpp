@@ -6,7 +6,7 @@
 #include "VersionRecords.h"
 #include "support/StreamCapture.h"
 #include "udi/libudi.h"
-#include "udi/version_info.h"
+#include "udi/internal.h"
 
 using udi_test::ScopedEnvironment;
 using udi_test::StreamCapture;
