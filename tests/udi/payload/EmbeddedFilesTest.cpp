@@ -5,7 +5,7 @@
 #include <set>
 #include <string>
 
-#include "EmbeddedBytes.h"
+#include "support/EmbeddedBytes.h"
 #include "udi/internal.h"
 
 namespace

@@ -5,8 +5,8 @@
 
 #include <windows.h>
 
-#include "EmbeddedBytes.h"
 #include "support/ChildProcess.h"
+#include "support/EmbeddedBytes.h"
 #include "support/TempFolder.h"
 #include "udi/internal.h"
 
