@@ -6,7 +6,6 @@
  */
 #include "parse.h"
 
-#include <ctype.h>
 #include <stdio.h>
 #include <string.h>
 
@@ -85,6 +84,14 @@ int format_unbounded(char *buffer, const char *format, ...)
 
 /* Trimming. */
 
+/* White space as the C locale has it. isspace follows the program's locale,
+   under which a byte of a UTF-8 character may count as space: the last byte
+   of U+00E0 (C3 A0) is a no-break space in Windows-1252. */
+static int is_ascii_space(char c)
+{
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
+
 void trim_trailing_space(char *text)
 {
     size_t length;
@@ -92,7 +99,7 @@ void trim_trailing_space(char *text)
     if (text == NULL)
         return;
     length = strlen(text);
-    while (length > 0 && isspace((unsigned char)text[length - 1]))
+    while (length > 0 && is_ascii_space(text[length - 1]))
         text[--length] = '\0';
 }
 
@@ -247,7 +254,7 @@ static uint64_t part_value(const char *text, const char *end)
     long value = 0;
     int negative = 0;
 
-    while (text < end && (*text == ' ' || (*text >= '\t' && *text <= '\r')))
+    while (text < end && is_ascii_space(*text))
         text++;
     if (text < end && (*text == '+' || *text == '-')) {
         negative = *text == '-';

@@ -45,7 +45,10 @@ int format_truncated_va(char *buffer, size_t size, const char *format, va_list a
 /* No limit: the caller has sized the buffer for the text. */
 int format_unbounded(char *buffer, const char *format, ...) UDI_PRINTF_LIKE(2, 3);
 
-/* Cuts trailing white space in place; a text of only white space becomes empty. */
+/*
+ * Cuts trailing ASCII white space in place, whatever the locale; a text of
+ * only white space becomes empty.
+ */
 void trim_trailing_space(char *text);
 
 /* Log levels; the log call itself is log_message (internal.h). */

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <cstring>
 #include <cwchar>
 #include <string>
@@ -82,6 +83,29 @@ TEST(Trim, CutsOnlyTrailingWhiteSpace)
         EXPECT_STREQ(text.c_str(), c.second) << '"' << c.first << '"';
     }
     trim_trailing_space(nullptr);
+}
+
+// Under Windows-1252 or Latin-1 the byte A0, the last one of U+00E0 and of a
+// no-break space in UTF-8, is a space to isspace.
+TEST(Trim, LeavesUtf8CharactersWholeInAnyLocale)
+{
+    const std::pair<const char *, const char *> cases[] = {
+        { "Kelvane voil\xC3\xA0", "Kelvane voil\xC3\xA0" },
+        { "voil\xC3\xA0 \t", "voil\xC3\xA0" },
+        { "no-break\xC2\xA0", "no-break\xC2\xA0" },
+        { "Kelvane\v\f", "Kelvane" },
+    };
+    const std::string saved = std::setlocale(LC_CTYPE, nullptr);
+    for (const char *locale : { "C", ".1252", "en_US.ISO-8859-1" }) {
+        if (std::setlocale(LC_CTYPE, locale) == nullptr)
+            continue;
+        for (const auto &c : cases) {
+            std::string text = c.first;
+            trim_trailing_space(text.data());
+            EXPECT_STREQ(text.c_str(), c.second) << locale << ": \"" << c.first << '"';
+        }
+    }
+    std::setlocale(LC_CTYPE, saved.c_str());
 }
 
 TEST(LogLevel, NamesEachLevelAndAnyOtherAsUnknown)
