@@ -56,4 +56,16 @@ TEST(Environment, ReadsAVariableInUtf8)
     EXPECT_NE(temp, nullptr);
 }
 
+TEST(Environment, AnEmptyVariableIsSetWhateverErrorCameBefore)
+{
+    ASSERT_TRUE(SetEnvironmentVariableW(L"UDI_TEST_EMPTY", L""));
+    for (DWORD stale : { DWORD(ERROR_SUCCESS), DWORD(ERROR_ENVVAR_NOT_FOUND) }) {
+        SetLastError(stale);
+        Utf8Text value(getenv_utf8("UDI_TEST_EMPTY"));
+        ASSERT_NE(value, nullptr) << "after error " << stale;
+        EXPECT_STREQ(value.get(), "");
+    }
+    SetEnvironmentVariableW(L"UDI_TEST_EMPTY", nullptr);
+}
+
 }  // namespace
