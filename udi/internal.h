@@ -143,7 +143,8 @@ int check_dir(const char *path, int create);
 
 /*
  * Creates or truncates path (UTF-8) for writing, owned by the current user;
- * "r" in mode adds read access. NULL on failure or without "w" in mode.
+ * "r" in mode adds read access. NULL on failure, with the last error saying
+ * why, or without "w" in mode.
  */
 FILE *fopen_as_userU(const char *path, const char *mode);
 

@@ -224,6 +224,7 @@ FILE *fopen_as_userU(const char *path, const char *mode)
     const char *letter;
     int descriptor;
     FILE *stream = NULL;
+    DWORD error = ERROR_SUCCESS;
 
     if (path == NULL || mode == NULL || mode[0] == '\0')
         return NULL;
@@ -242,22 +243,33 @@ FILE *fopen_as_userU(const char *path, const char *mode)
 
     attributes = user_owned_security_init(&security, "fopen_as_userU");
     handle = CreateFileW(wide_path, access, FILE_SHARE_READ, attributes, CREATE_ALWAYS, 0, NULL);
-    user_owned_security_free(&security);
-    free(wide_path);
-    if (handle == INVALID_HANDLE_VALUE)
-        return NULL;
+    if (handle == INVALID_HANDLE_VALUE) {
+        error = GetLastError();
+        goto out;
+    }
 
     /* Always binary: the library writes driver binaries and UTF-16 text
        through these streams, and a text-mode stream would turn every
-       0x0A byte into 0x0D 0x0A. */
+       0x0A byte into 0x0D 0x0A. The C library's descriptors and streams
+       run out before the system's handles do. */
     descriptor = _open_osfhandle((intptr_t)handle,
                                  ((access & GENERIC_READ) ? _O_RDWR : _O_WRONLY) | _O_BINARY);
     if (descriptor == -1) {
         CloseHandle(handle);
-        return NULL;
+        error = ERROR_TOO_MANY_OPEN_FILES;
+        goto out;
     }
     stream = _fdopen(descriptor, (access & GENERIC_READ) ? "w+b" : "wb");
-    if (stream == NULL)
+    if (stream == NULL) {
         _close(descriptor);
+        error = ERROR_TOO_MANY_OPEN_FILES;
+    }
+
+out:
+    user_owned_security_free(&security);
+    free(wide_path);
+    /* The caller's log line names why the file could not be had. */
+    if (stream == NULL)
+        SetLastError(error);
     return stream;
 }

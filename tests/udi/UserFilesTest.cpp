@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 #include <windows.h>
 #include <aclapi.h>
 
@@ -134,6 +135,30 @@ TEST(FopenAsUser, OffersNoReadOnlyOpeningAndRefusesMissingArguments)
     EXPECT_FALSE(isFile(folder.wide(L"never.txt")));
 
     EXPECT_EQ(fopen_as_userU(folder.utf8(L"missing\\folder\\file").c_str(), "w"), nullptr);
+}
+
+TEST(FopenAsUser, LeavesTheCallerWhyItFailed)
+{
+    TempFolder folder;
+    SetLastError(ERROR_SUCCESS);
+    EXPECT_EQ(fopen_as_userU(folder.utf8(L"missing\\file.bin").c_str(), "w"), nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+
+    // With every stream of the C library taken, the file is created but
+    // cannot become a stream: that is an error too, not "success".
+    std::vector<FILE *> taken;
+    for (FILE *stream; taken.size() < 8192 && (stream = std::fopen("NUL", "w")) != nullptr;)
+        taken.push_back(stream);
+    SetLastError(ERROR_SUCCESS);
+    FILE *file = fopen_as_userU(folder.utf8(L"no-stream.bin").c_str(), "w");
+    const DWORD error = GetLastError();
+    for (FILE *stream : taken)
+        std::fclose(stream);
+
+    EXPECT_EQ(file, nullptr);
+    EXPECT_EQ(error, static_cast<DWORD>(ERROR_TOO_MANY_OPEN_FILES));
+    if (file != nullptr)
+        std::fclose(file);
 }
 
 TEST(GetSid, GivesACopyOfTheTokensUser)
