@@ -122,26 +122,38 @@ static wchar_t *unquoted_wide_path(const char *path)
     return wide;
 }
 
-/* SHCreateDirectoryEx wants a full path: relative ones get the current folder. */
-static int create_below_current_folder(const wchar_t *path, SECURITY_ATTRIBUTES *attributes,
-                                       int *result)
+/*
+ * SHCreateDirectoryEx wants a full path: relative ones get the current
+ * folder. Without it the path would be taken from the drive's root, and a
+ * cut one would name some other folder, so both fail here.
+ */
+static int create_below_current_folder(const char *path, const wchar_t *wide_path,
+                                       SECURITY_ATTRIBUTES *attributes, int *result)
 {
     wchar_t *absolute = malloc(RELATIVE_PATH_BUFFER * sizeof(wchar_t));
     wchar_t current[RELATIVE_PATH_BUFFER];
     DWORD length;
+    int r = UDI_OK;
 
     if (absolute == NULL) {
         log_message(LOG_ERROR, "check_dir", "Could not allocate buffer to convert relative path");
         return UDI_ERR_OUT_OF_RESOURCES;
     }
     length = GetCurrentDirectoryW(RELATIVE_PATH_BUFFER, current);
-    if (length == 0 || length >= RELATIVE_PATH_BUFFER)
-        current[0] = L'\0';
-    format_bounded_wide(absolute, RELATIVE_PATH_BUFFER, L"%ls\\%ls", current, path);
-    absolute[RELATIVE_PATH_BUFFER - 1] = L'\0';
-    *result = SHCreateDirectoryExW(NULL, absolute, attributes);
+    if (length == 0) {
+        log_message(LOG_ERROR, "check_dir", "Unable to read the current directory (%s)",
+                    windows_error_text(0));
+        r = UDI_ERR_FILE_ACCESS;
+    } else if (length >= RELATIVE_PATH_BUFFER
+               || format_bounded_wide(absolute, RELATIVE_PATH_BUFFER, L"%ls\\%ls", current,
+                                      wide_path) < 0) {
+        log_message(LOG_ERROR, "check_dir", "Directory name '%s' is too long", path);
+        r = UDI_ERR_BAD_ARGUMENT;
+    } else {
+        *result = SHCreateDirectoryExW(NULL, absolute, attributes);
+    }
     free(absolute);
-    return UDI_OK;
+    return r;
 }
 
 int check_dir(const char *path, int create)
@@ -185,7 +197,7 @@ int check_dir(const char *path, int create)
     attributes = user_owned_security_init(&security, "check_dir");
     created = SHCreateDirectoryExW(NULL, wide_path, attributes);
     if (created == ERROR_BAD_PATHNAME) {
-        r = create_below_current_folder(wide_path, attributes, &created);
+        r = create_below_current_folder(path, wide_path, attributes, &created);
         if (r != UDI_OK)
             goto out;
     }

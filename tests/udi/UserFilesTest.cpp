@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
 #include <windows.h>
@@ -55,18 +56,77 @@ TEST(CheckDir, AMissingFolderIsAnErrorUnlessCreated)
     EXPECT_EQ(check_dir(path.c_str(), 1), UDI_OK);
 }
 
+// check_dir(path, 1) run with folder as the process's current folder.
+struct RunBelow {
+    bool entered = false;
+    udi_result result = UDI_OK;
+    std::string errors;  // what it logged
+};
+
+RunBelow checkDirBelow(const std::wstring &folder, const std::string &path)
+{
+    RunBelow run;
+    wchar_t saved[MAX_PATH];
+    GetCurrentDirectoryW(MAX_PATH, saved);
+    StreamCapture capture;
+    run.entered = SetCurrentDirectoryW(folder.c_str()) != FALSE;
+    if (run.entered)
+        run.result = check_dir(path.c_str(), 1);
+    SetCurrentDirectoryW(saved);
+    capture.finish();
+    run.errors = capture.err();
+    return run;
+}
+
 TEST(CheckDir, CreatesARelativeFolderBelowTheCurrentOne)
 {
     TempFolder folder;
-    wchar_t saved[MAX_PATH];
-    GetCurrentDirectoryW(MAX_PATH, saved);
-    ASSERT_TRUE(SetCurrentDirectoryW(folder.wide().c_str()));
+    const RunBelow run = checkDirBelow(folder.wide(), "relative\\below");
 
-    const udi_result r = check_dir("relative\\below", 1);
-    SetCurrentDirectoryW(saved);
-
-    EXPECT_EQ(r, UDI_OK);
+    ASSERT_TRUE(run.entered);
+    EXPECT_EQ(run.result, UDI_OK);
     EXPECT_TRUE(isFolder(folder.wide(L"relative\\below")));
+}
+
+TEST(CheckDir, RefusesARelativePathThatWouldBeCutBelowTheCurrentFolder)
+{
+    TempFolder folder;
+    const std::wstring below = folder.pathOfLength(240).wstring();
+    ASSERT_TRUE(CreateDirectoryW(below.c_str(), nullptr));
+    const std::string relative = "relative\\" + std::string(30, 'r');
+
+    const RunBelow run = checkDirBelow(below, relative);
+
+    ASSERT_TRUE(run.entered);
+    EXPECT_EQ(run.result, UDI_ERR_BAD_ARGUMENT);
+    EXPECT_EQ(run.errors, "libudi:error [check_dir] Directory name '" + relative + "' is too long\n");
+    EXPECT_TRUE(std::filesystem::is_empty(below)) << "no folder of a cut name";
+}
+
+TEST(CheckDir, RefusesARelativePathBelowACurrentFolderTooLongToRead)
+{
+    // Past MAX_PATH, made a part at a time through the long-path prefix.
+    TempFolder folder;
+    std::vector<std::wstring> parts;
+    std::wstring below = L"\\\\?\\" + folder.wide();
+    while (below.size() < 300) {
+        below += L"\\" + std::wstring(100, L'c');
+        ASSERT_TRUE(CreateDirectoryW(below.c_str(), nullptr));
+        parts.push_back(below);
+    }
+    const std::string name = "udi_test_root_" + std::to_string(GetCurrentProcessId());
+    const std::wstring atRoot = folder.wide().substr(0, 3) + std::wstring(name.begin(), name.end());
+
+    const RunBelow run = checkDirBelow(below, name);
+    const bool madeAtRoot = isFolder(atRoot);
+    RemoveDirectoryW(atRoot.c_str());
+    for (auto part = parts.rbegin(); part != parts.rend(); ++part)
+        RemoveDirectoryW(part->c_str());
+
+    ASSERT_TRUE(run.entered);
+    EXPECT_EQ(run.result, UDI_ERR_BAD_ARGUMENT);
+    EXPECT_FALSE(madeAtRoot) << "created at the drive's root";
+    EXPECT_EQ(run.errors, "libudi:error [check_dir] Directory name '" + name + "' is too long\n");
 }
 
 TEST(CheckDir, MakesTheUserTheOwnerOfWhatItCreates)
