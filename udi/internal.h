@@ -143,8 +143,9 @@ int check_dir(const char *path, int create);
 
 /*
  * Creates or truncates path (UTF-8) for writing, owned by the current user;
- * "r" in mode adds read access. NULL on failure, with the last error saying
- * why, or without "w" in mode.
+ * "r" in mode adds read access, and "x" creates the file only when nothing
+ * of that name exists yet (so never through an existing file or link). NULL
+ * on failure, with the last error saying why, or without "w" in mode.
  */
 FILE *fopen_as_userU(const char *path, const char *mode);
 
@@ -250,12 +251,12 @@ const embedded_file *find_embedded_template(const char *file_name);
 int extract_binaries(const char *folder);
 
 /*
- * Writes the row's bytes into path (UTF-8), created or truncated owned by the
- * current user. UDI_OK; UDI_ERR_OUT_OF_RESOURCES when the file cannot be
- * created (the last error says why); UDI_ERR_FILE_ACCESS when it was created
- * but not written whole.
+ * Writes the row's bytes into path (UTF-8), opened by fopen_as_userU with
+ * mode ("w" or "wx"). UDI_OK; UDI_ERR_OUT_OF_RESOURCES when the file cannot
+ * be created (the last error says why); UDI_ERR_FILE_ACCESS when it was
+ * created but not written whole.
  */
-int write_embedded_file(const char *path, const embedded_file *row);
+int write_embedded_file(const char *path, const embedded_file *row, const char *mode);
 
 /*
  * The version record (VS_FIXEDFILEINFO) that a driver package of each kind
@@ -267,8 +268,8 @@ extern VS_FIXEDFILEINFO driver_version_cache[UDI_DRIVER_USB_CDC + 1];
 
 /*
  * Fills *out with the kind's record, from the cache when it holds one, else
- * by writing the kind's version file into TEMP, reading its version
- * resource and deleting it again. UDI_OK; UDI_ERR_BAD_ARGUMENT for a kind
+ * by writing the kind's version file into TEMP, under a new random name,
+ * reading its version resource and deleting it again. UDI_OK; UDI_ERR_BAD_ARGUMENT for a kind
  * outside 0 to UDI_DRIVER_USB_CDC or a NULL out; UDI_ERR_MISSING when the
  * kind has no version file; UDI_ERR_OUT_OF_RESOURCES when the version
  * functions, TEMP, the file or its version resource fail; or a result of

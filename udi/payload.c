@@ -10,6 +10,7 @@
  */
 #include "internal.h"
 
+#include <objbase.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -156,9 +157,9 @@ const embedded_file *find_embedded_template(const char *file_name)
 
 /* Writing the payload into a package folder. */
 
-int write_embedded_file(const char *path, const embedded_file *row)
+int write_embedded_file(const char *path, const embedded_file *row, const char *mode)
 {
-    FILE *file = fopen_as_userU(path, "w");
+    FILE *file = fopen_as_userU(path, mode);
     int written;
 
     if (file == NULL)
@@ -190,7 +191,7 @@ static int extract_row(const char *folder, const embedded_file *row)
         return UDI_ERR_OUT_OF_RESOURCES;
     }
 
-    r = write_embedded_file(path, row);
+    r = write_embedded_file(path, row, "w");
     if (r == UDI_ERR_OUT_OF_RESOURCES)
         log_message(LOG_ERROR, "extract_binaries", "Could not create file '%s' (%s)", path,
                     windows_error_text(0));
@@ -284,6 +285,22 @@ out:
     return found;
 }
 
+/*
+ * folder\libudi-<the name in 32 hexadecimal digits>.tmp. The program runs
+ * elevated and TEMP is the user's: a name known beforehand, such as the
+ * version file's own, could be taken by a link to some other file, which
+ * the copy would overwrite and then delete. So the copy gets a random name
+ * of its own, new at each read, and is only ever created new.
+ */
+static int format_temporary_path(char *path, size_t size, const char *folder, const GUID *name)
+{
+    return format_truncated(path, size,
+                            "%s\\libudi-%08lX%04X%04X%02X%02X%02X%02X%02X%02X%02X%02X.tmp", folder,
+                            name->Data1, name->Data2, name->Data3, name->Data4[0], name->Data4[1],
+                            name->Data4[2], name->Data4[3], name->Data4[4], name->Data4[5],
+                            name->Data4[6], name->Data4[7]);
+}
+
 int get_version_info(udi_driver_kind kind, VS_FIXEDFILEINFO *out)
 {
     const driver_kind_info *info;
@@ -293,6 +310,7 @@ int get_version_info(udi_driver_kind kind, VS_FIXEDFILEINFO *out)
     char *temp = NULL;
     wchar_t *wide_path = NULL;
     char path[MAX_PATH];
+    GUID name;
     VS_FIXEDFILEINFO record;
     uint64_t file_time;
     int file_created = 0;
@@ -328,13 +346,18 @@ int get_version_info(udi_driver_kind kind, VS_FIXEDFILEINFO *out)
     if (r != UDI_OK)
         goto out;
 
+    if (CoCreateGuid(&name) != S_OK) {
+        log_message(LOG_WARNING, "get_version_info", "Unable to name a temporary file");
+        r = UDI_ERR_OUT_OF_RESOURCES;
+        goto out;
+    }
     /* A cut path would name some other file, which is then deleted. */
-    if (format_truncated(path, sizeof(path), "%s\\%s", temp, row->file_name) < 0) {
+    if (format_temporary_path(path, sizeof(path), temp, &name) < 0) {
         log_message(LOG_WARNING, "get_version_info", "Qualified path is too long: '%s'", path);
         r = UDI_ERR_OUT_OF_RESOURCES;
         goto out;
     }
-    r = write_embedded_file(path, row);
+    r = write_embedded_file(path, row, "wx");
     /* A file created but written short is deleted too. */
     file_created = r != UDI_ERR_OUT_OF_RESOURCES;
     if (r != UDI_OK) {

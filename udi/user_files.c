@@ -231,6 +231,7 @@ FILE *fopen_as_userU(const char *path, const char *mode)
     user_owned_security security = { 0 };
     SECURITY_ATTRIBUTES *attributes;
     DWORD access = 0;
+    DWORD disposition = CREATE_ALWAYS;
     wchar_t *wide_path = NULL;
     HANDLE handle;
     const char *letter;
@@ -245,6 +246,8 @@ FILE *fopen_as_userU(const char *path, const char *mode)
             access |= GENERIC_READ;
         else if (*letter == 'w')
             access |= GENERIC_WRITE;
+        else if (*letter == 'x')
+            disposition = CREATE_NEW;
     }
     if (!(access & GENERIC_WRITE))
         return NULL;
@@ -254,7 +257,7 @@ FILE *fopen_as_userU(const char *path, const char *mode)
         return NULL;
 
     attributes = user_owned_security_init(&security, "fopen_as_userU");
-    handle = CreateFileW(wide_path, access, FILE_SHARE_READ, attributes, CREATE_ALWAYS, 0, NULL);
+    handle = CreateFileW(wide_path, access, FILE_SHARE_READ, attributes, disposition, 0, NULL);
     if (handle == INVALID_HANDLE_VALUE) {
         error = GetLastError();
         goto out;

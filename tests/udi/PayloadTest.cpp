@@ -6,6 +6,7 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include <windows.h>
 
@@ -409,6 +410,44 @@ TEST_F (VersionInfo, FileWithoutVersionResourceFailsAndIsDeleted)
     log.finish();
     EXPECT_EQ (log.err(), "libudi:warning [get_version_info] Unable to allocate buffer for version info\n");
     EXPECT_TRUE (isEmpty (temp.path()));
+}
+
+namespace
+{
+    std::vector<std::wstring> versionFilesRead;
+
+    DWORD WINAPI recordingVersionSize (LPCWSTR path, LPDWORD handle)
+    {
+        versionFilesRead.push_back (path);
+        return GetFileVersionInfoSizeW (path, handle);
+    }
+}
+
+TEST_F (VersionInfo, ReadsACopyUnderANewNameAndLeavesAFileOfTheVersionFilesName)
+{
+    // The copy was once written over this name, and deleted again.
+    const auto planted = temp.path() / "winusbcoinstaller2.dll";
+    writeFile (planted, "not ours");
+    versionFilesRead.clear();
+    system_function_replace ("Version", "GetFileVersionInfoSizeW", (system_function) recordingVersionSize);
+
+    for (int read = 0; read < 2; ++read)
+    {
+        std::memset (driver_version_cache, 0, sizeof (driver_version_cache));
+        VS_FIXEDFILEINFO record = filledRecord();
+        ASSERT_EQ (get_version_info (UDI_DRIVER_WINUSB, &record), UDI_OK);
+        EXPECT_EQ (record.dwFileVersionMS, (6u << 16) | 1u);
+    }
+
+    ASSERT_EQ (versionFilesRead.size(), 2u);
+    EXPECT_NE (versionFilesRead[0], versionFilesRead[1]) << "a new name at each read";
+    for (const auto& copy : versionFilesRead)
+    {
+        EXPECT_EQ (fs::path (copy).parent_path(), temp.path());
+        EXPECT_NE (fs::path (copy).filename(), planted.filename());
+    }
+    EXPECT_EQ (readFile (planted), "not ours");
+    EXPECT_EQ (countFiles (temp.path()), 1u) << "the copies are deleted again";
 }
 
 TEST_F (VersionInfo, RefusesATempPathThatWouldBeCut)

@@ -16,6 +16,7 @@ using udi_test::isFolder;
 using udi_test::readFile;
 using udi_test::StreamCapture;
 using udi_test::TempFolder;
+using udi_test::writeFile;
 
 namespace {
 
@@ -195,6 +196,22 @@ TEST(FopenAsUser, OffersNoReadOnlyOpeningAndRefusesMissingArguments)
     EXPECT_FALSE(isFile(folder.wide(L"never.txt")));
 
     EXPECT_EQ(fopen_as_userU(folder.utf8(L"missing\\folder\\file").c_str(), "w"), nullptr);
+}
+
+TEST(FopenAsUser, AnXInTheModeCreatesOnlyANewFile)
+{
+    TempFolder folder;
+    writeFile(folder.wide(L"existing.bin"), "kept");
+    SetLastError(ERROR_SUCCESS);
+    EXPECT_EQ(fopen_as_userU(folder.utf8(L"existing.bin").c_str(), "wx"), nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_EXISTS));
+    EXPECT_EQ(readFile(folder.wide(L"existing.bin")), "kept");
+
+    FILE *file = fopen_as_userU(folder.utf8(L"new.bin").c_str(), "wx");
+    ASSERT_NE(file, nullptr);
+    std::fputs("new", file);
+    std::fclose(file);
+    EXPECT_EQ(readFile(folder.wide(L"new.bin")), "new");
 }
 
 TEST(FopenAsUser, LeavesTheCallerWhyItFailed)
