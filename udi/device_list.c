@@ -1,23 +1,11 @@
 /* The present USB devices as a list of udi_device_node. */
-#include "device_list.h"
+#include "internal.h"
 
 #include <stdlib.h>
 #include <string.h>
-#include <windows.h>
 #include <cfgmgr32.h>
 #include <devpropdef.h>
 #include <setupapi.h>
-
-#include "device_id_tokens.h"
-#include "driver_version_text.h"
-#include "error_text.h"
-#include "format.h"
-#include "log.h"
-#include "operation_frame.h"
-#include "system_binding.h"
-#include "text.h"
-#include "trim.h"
-#include "usb_service_kind.h"
 
 #define FUNCTION_NAME       "udi_create_list"
 #define PROPERTY_SIZE       256

@@ -1,11 +1,10 @@
 /*
- * Conversions for the Windows calls: the library speaks UTF-8, the system's
- * wide entry points UTF-16.
+ * Conversions for the Windows calls, the library speaking UTF-8 and the
+ * system's wide entry points UTF-16, and the environment read in UTF-8.
  */
-#include "text.h"
+#include "internal.h"
 
 #include <stdlib.h>
-#include <windows.h>
 
 wchar_t *utf8_to_wide(const char *text)
 {
@@ -75,6 +74,9 @@ char *getenv_utf8(const char *name)
     value = calloc(size, sizeof(wchar_t));
     if (value == NULL)
         goto out;
+    /* An empty value reads as length 0 too, and leaves the last error as it
+       was: only an error set by this call says the variable went. */
+    SetLastError(ERROR_SUCCESS);
     length = GetEnvironmentVariableW(wide_name, value, size);
     /* A variable that grew between the two calls is not read half. */
     if (length >= size || (length == 0 && GetLastError() == ERROR_ENVVAR_NOT_FOUND))

@@ -1,26 +1,32 @@
-// udi_create_list against Wine's own SetupAPI, over a device tree that the
-// suite fills with USB devices of its own.
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <future>
 #include <memory>
 #include <set>
 #include <windows.h>
 #include <cfgmgr32.h>
 
+#include "support/ChildProcess.h"
 #include "support/DeviceListing.h"
 #include "support/FakeUsbDevices.h"
+#include "support/HeldLock.h"
 #include "support/StreamCapture.h"
-#include "udi/libudi.h"
-#include "udi/system_binding.h"
+#include "udi/internal.h"
 
 using udi_test::FakeUsbDevice;
 using udi_test::FakeUsbDevices;
-using udi_test::Listing;
+using udi_test::HeldLock;
 using udi_test::listDevices;
+using udi_test::Listing;
+using udi_test::lockExists;
+using udi_test::runProbe;
+using udi_test::StreamCapture;
 
 namespace {
 
+// udi_create_list against Wine's own SetupAPI, over a device tree that the
+// suite fills with USB devices of its own.
 class DeviceList : public testing::Test {
 protected:
     static void SetUpTestSuite()
@@ -270,6 +276,203 @@ TEST(EmptyDeviceTree, GivesMinusFourAndANullHead)
     const udi_list_options all = { 1, 1, 1 };
     EXPECT_EQ(udi_create_list(&head, &all), UDI_ERR_DEVICE_LIST_EMPTY);
     EXPECT_EQ(head, nullptr);
+}
+
+// Every public call of the listing on its ways out: a code of the table, no
+// crash, and nothing left behind that would refuse the next call.
+DWORD handleCount()
+{
+    DWORD count = 0;
+    GetProcessHandleCount(GetCurrentProcess(), &count);
+    return count;
+}
+
+// The next listing must be a real one: a list or an empty machine, never a
+// lock or resource left over.
+void expectNextListingWorks()
+{
+    udi_device_node *head = nullptr;
+    const udi_result r = udi_create_list(&head, nullptr);
+    EXPECT_TRUE(r == UDI_OK || r == UDI_ERR_DEVICE_LIST_EMPTY) << r;
+    EXPECT_EQ(udi_destroy_list(head), UDI_OK);
+    EXPECT_FALSE(lockExists("udi_create_list"));
+    EXPECT_FALSE(lockExists("udi_destroy_list"));
+}
+
+class BadInput : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(tree.add({ L"USB\\VID_6E3C&PID_0222\\UDITEST31", { L"USB\\VID_6E3C&PID_0222" },
+                               {}, L"Kelvane DFU", L"", L"", L"" }));
+        expectNextListingWorks();  // loads what the first call loads once
+        handlesBefore = handleCount();
+    }
+
+    void TearDown() override
+    {
+        system_function_restore_all();
+        windows_version_code = -1;
+        expectNextListingWorks();
+        EXPECT_EQ(handleCount(), handlesBefore);
+    }
+
+    FakeUsbDevices tree;
+    DWORD handlesBefore = 0;
+};
+
+TEST_F(BadInput, NoPlaceForTheListIsABadArgument)
+{
+    EXPECT_EQ(udi_create_list(nullptr, nullptr), UDI_ERR_BAD_ARGUMENT);
+    const udi_list_options all = { 1, 1, 1 };
+    EXPECT_EQ(udi_create_list(nullptr, &all), UDI_ERR_BAD_ARGUMENT);
+}
+
+TEST_F(BadInput, FreeingNothingSucceeds)
+{
+    EXPECT_EQ(udi_destroy_list(nullptr), UDI_OK);
+    EXPECT_EQ(udi_destroy_list(nullptr), UDI_OK);
+}
+
+TEST_F(BadInput, AMissingSystemFunctionIsOutOfResourcesAndLogged)
+{
+    system_function_hide("Cfgmgr32", "CM_Get_Device_IDA");
+    auto *const untouched = reinterpret_cast<udi_device_node *>(0x5A5A);
+    udi_device_node *head = untouched;
+
+    StreamCapture capture;
+    EXPECT_EQ(udi_create_list(&head, nullptr), UDI_ERR_OUT_OF_RESOURCES);
+    capture.finish();
+
+    EXPECT_EQ(head, nullptr);
+    EXPECT_EQ(capture.err(), "libudi:error [udi_create_list] Unable to locate "
+                             "CM_Get_Device_IDA() in Cfgmgr32\n\n");
+}
+
+TEST_F(BadInput, ALockNameThatCannotBeOpenedIsOutOfResources)
+{
+    for (const char *name : { "Global\\udi_create_list", "Global\\udi_destroy_list" }) {
+        HANDLE squatter = CreateEventA(nullptr, TRUE, FALSE, name);
+        ASSERT_NE(squatter, nullptr);
+        auto *const untouched = reinterpret_cast<udi_device_node *>(0x5A5A);
+        udi_device_node *head = untouched;
+        if (std::string(name).find("create") != std::string::npos) {
+            EXPECT_EQ(udi_create_list(&head, nullptr), UDI_ERR_OUT_OF_RESOURCES);
+            EXPECT_EQ(head, untouched);
+        } else {
+            EXPECT_EQ(udi_destroy_list(nullptr), UDI_ERR_OUT_OF_RESOURCES);
+        }
+        CloseHandle(squatter);
+    }
+}
+
+TEST_F(BadInput, TooOldAWindowsRefusesTheListingButNotTheFreeing)
+{
+    windows_version_code = 0x60;
+    auto *const untouched = reinterpret_cast<udi_device_node *>(0x5A5A);
+    udi_device_node *head = untouched;
+
+    StreamCapture capture;
+    EXPECT_EQ(udi_create_list(&head, nullptr), UDI_ERR_WINDOWS_TOO_OLD);
+    EXPECT_EQ(udi_destroy_list(nullptr), UDI_OK);
+    capture.finish();
+
+    EXPECT_EQ(head, untouched);
+    EXPECT_EQ(capture.err(), "libudi:error [udi_create_list] This version of Windows is no "
+                             "longer supported\n");
+}
+
+// The listing's lock "Global\udi_create_list" while a listing really runs:
+// a replacement for CM_Get_Device_IDA holds the first call inside the walk.
+HANDLE enteredWalk = nullptr;
+HANDLE mayGoOn = nullptr;
+
+CONFIGRET WINAPI heldGetDeviceId(DEVINST device, PSTR buffer, ULONG size, ULONG flags)
+{
+    SetEvent(enteredWalk);
+    WaitForSingleObject(mayGoOn, 10000);
+    return CM_Get_Device_IDA(device, buffer, size, flags);
+}
+
+class ListingLock : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(tree.add({ L"USB\\VID_6E3C&PID_0222\\UDITEST21", { L"USB\\VID_6E3C&PID_0222" },
+                               {}, L"Kelvane DFU", L"", L"", L"" }));
+        enteredWalk = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        mayGoOn = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    }
+
+    void TearDown() override
+    {
+        SetEvent(mayGoOn);
+        system_function_restore_all();
+        CloseHandle(enteredWalk);
+        CloseHandle(mayGoOn);
+    }
+
+    FakeUsbDevices tree;
+};
+
+TEST_F(ListingLock, ASecondListingWhileOneRunsGetsMinusSixAtOnceHereAndInAnotherProcess)
+{
+    system_function_replace("Cfgmgr32", "CM_Get_Device_IDA",
+                            reinterpret_cast<system_function>(heldGetDeviceId));
+
+    auto first = std::async(std::launch::async, [] {
+        udi_device_node *head = nullptr;
+        const udi_result r = udi_create_list(&head, nullptr);
+        const bool listed = head != nullptr;
+        udi_destroy_list(head);
+        return std::make_pair(r, listed);
+    });
+    ASSERT_EQ(WaitForSingleObject(enteredWalk, 10000), WAIT_OBJECT_0);
+
+    auto *const untouched = reinterpret_cast<udi_device_node *>(0x5A5A);
+    udi_device_node *head = untouched;
+    const DWORD start = GetTickCount();
+    EXPECT_EQ(udi_create_list(&head, nullptr), UDI_ERR_IN_USE);
+    EXPECT_LT(GetTickCount() - start, 1000u);
+    EXPECT_EQ(head, untouched);
+
+    EXPECT_EQ(runProbe({ L"list" }), UDI_ERR_IN_USE);
+
+    // Freeing has a lock of its own and is not held up by a listing.
+    EXPECT_EQ(udi_destroy_list(nullptr), UDI_OK);
+
+    SetEvent(mayGoOn);
+    const auto result = first.get();
+    EXPECT_EQ(result.first, UDI_OK);
+    EXPECT_TRUE(result.second);
+
+    EXPECT_FALSE(lockExists("udi_create_list"));
+    system_function_restore_all();
+    EXPECT_EQ(runProbe({ L"list" }), UDI_OK);
+}
+
+TEST_F(ListingLock, AListingOrFreeingInAnotherProcessRefusesOursAndLeavesOurListAlone)
+{
+    udi_device_node *list = nullptr;
+    ASSERT_EQ(udi_create_list(&list, nullptr), UDI_OK);
+    ASSERT_NE(list, nullptr);
+
+    {
+        HeldLock listing(L"udi_create_list");
+        ASSERT_TRUE(listing.held());
+        auto *const untouched = reinterpret_cast<udi_device_node *>(0x5A5A);
+        udi_device_node *head = untouched;
+        EXPECT_EQ(udi_create_list(&head, nullptr), UDI_ERR_IN_USE);
+        EXPECT_EQ(head, untouched);
+    }
+    {
+        HeldLock freeing(L"udi_destroy_list");
+        ASSERT_TRUE(freeing.held());
+        EXPECT_EQ(udi_destroy_list(list), UDI_ERR_IN_USE);
+        // Still whole: a later call frees it.
+        ASSERT_NE(list->device_id, nullptr);
+    }
+    EXPECT_EQ(udi_destroy_list(list), UDI_OK);
 }
 
 }  // namespace

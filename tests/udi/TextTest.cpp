@@ -4,7 +4,7 @@
 #include <memory>
 #include <windows.h>
 
-#include "udi/text.h"
+#include "udi/internal.h"
 
 namespace {
 
@@ -54,6 +54,18 @@ TEST(Environment, ReadsAVariableInUtf8)
 
     Utf8Text temp(getenv_utf8("TEMP"));
     EXPECT_NE(temp, nullptr);
+}
+
+TEST(Environment, AnEmptyVariableIsSetWhateverErrorCameBefore)
+{
+    ASSERT_TRUE(SetEnvironmentVariableW(L"UDI_TEST_EMPTY", L""));
+    for (DWORD stale : { DWORD(ERROR_SUCCESS), DWORD(ERROR_ENVVAR_NOT_FOUND) }) {
+        SetLastError(stale);
+        Utf8Text value(getenv_utf8("UDI_TEST_EMPTY"));
+        ASSERT_NE(value, nullptr) << "after error " << stale;
+        EXPECT_STREQ(value.get(), "");
+    }
+    SetEnvironmentVariableW(L"UDI_TEST_EMPTY", nullptr);
 }
 
 }  // namespace

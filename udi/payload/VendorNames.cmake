@@ -52,7 +52,7 @@ endforeach()
 
 file(WRITE "${OUTPUT}"
 "/* Generated from ${INPUT} by VendorNames.cmake; do not edit. */
-#include \"udi/vendor_names.h\"
+#include \"udi/internal.h\"
 
 const usb_vendor_name usb_vendor_names[] = {
 ${body}};

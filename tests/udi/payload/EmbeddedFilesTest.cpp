@@ -5,9 +5,8 @@
 #include <set>
 #include <string>
 
-#include "EmbeddedBytes.h"
-#include "udi/driver_kinds.h"
-#include "udi/embedded_files.h"
+#include "support/EmbeddedBytes.h"
+#include "udi/internal.h"
 
 namespace
 {

@@ -5,10 +5,10 @@
 
 #include <windows.h>
 
-#include "EmbeddedBytes.h"
 #include "support/ChildProcess.h"
+#include "support/EmbeddedBytes.h"
 #include "support/TempFolder.h"
-#include "udi/embedded_files.h"
+#include "udi/internal.h"
 
 using udi_test::runCommand;
 using udi_test::TempFolder;

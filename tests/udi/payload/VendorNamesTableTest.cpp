@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "udi/vendor_names.h"
+#include "udi/internal.h"
 
 TEST (VendorNamesTable, IsSortedWithEachIdOnce)
 {

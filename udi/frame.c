@@ -1,8 +1,103 @@
-#include "system_binding.h"
+/*
+ * The library frame: the operation lock and the Windows version gate that
+ * every public operation runs inside, the detection of the running Windows,
+ * and the binding of system functions at run time with its test seam.
+ */
+#include "internal.h"
 
 #include <string.h>
 
-#include "log.h"
+/* The operation lock and the version gate. */
+
+/* "Global\" and the longest operation name, "install_driver_internal". */
+#define LOCK_NAME_SIZE 64
+
+udi_result enter_operation(operation_frame *frame, const char *operation, int version_gate)
+{
+    char lock_name[LOCK_NAME_SIZE];
+    HANDLE lock;
+
+    frame->lock = NULL;
+    format_truncated(lock_name, sizeof(lock_name), "Global\\%s", operation);
+
+    /* Owned at creation but never released nor waited on: the mutex only
+       has to exist. Whoever finds it already there is told at once. */
+    lock = CreateMutexA(NULL, TRUE, lock_name);
+    if (lock == NULL)
+        return UDI_ERR_OUT_OF_RESOURCES;
+    if (GetLastError() == ERROR_ALREADY_EXISTS) {
+        CloseHandle(lock);
+        return UDI_ERR_IN_USE;
+    }
+
+    if (version_gate) {
+        if (windows_version_code == -1)
+            detect_windows_version();
+        if (windows_version_code <= 0x60) {
+            log_message(LOG_ERROR, operation, "This version of Windows is no longer supported");
+            CloseHandle(lock);
+            return UDI_ERR_WINDOWS_TOO_OLD;
+        }
+    }
+
+    frame->lock = lock;
+    return UDI_OK;
+}
+
+void leave_operation(operation_frame *frame)
+{
+    if (frame->lock != NULL) {
+        CloseHandle(frame->lock);
+        frame->lock = NULL;
+    }
+}
+
+/* Which Windows the library runs on, asked once per process. */
+
+int windows_version_code = -1;
+
+static int system_major_is(void *context, unsigned major)
+{
+    OSVERSIONINFOEXA wanted = { sizeof(wanted) };
+    ULONGLONG condition = VerSetConditionMask(0, VER_MAJORVERSION, VER_EQUAL);
+
+    (void)context;
+    wanted.dwMajorVersion = major;
+    return VerifyVersionInfoA(&wanted, VER_MAJORVERSION, condition) != FALSE;
+}
+
+static int system_version_is(void *context, unsigned major, unsigned minor)
+{
+    OSVERSIONINFOEXA wanted = { sizeof(wanted) };
+    ULONGLONG condition = VerSetConditionMask(0, VER_MAJORVERSION, VER_EQUAL);
+
+    (void)context;
+    condition = VerSetConditionMask(condition, VER_MINORVERSION, VER_EQUAL);
+    wanted.dwMajorVersion = major;
+    wanted.dwMinorVersion = minor;
+    return VerifyVersionInfoA(&wanted, VER_MAJORVERSION | VER_MINORVERSION, condition) != FALSE;
+}
+
+void detect_windows_version(void)
+{
+    static const windows_version_probe system_probe = { system_major_is, system_version_is, NULL };
+    OSVERSIONINFOEXA reported = { sizeof(reported) };
+
+    windows_version_code = -1;
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+    if (!GetVersionExA((OSVERSIONINFOA *)&reported)) {
+        reported.dwOSVersionInfoSize = sizeof(OSVERSIONINFOA);
+        if (!GetVersionExA((OSVERSIONINFOA *)&reported))
+            return;
+    }
+#pragma GCC diagnostic pop
+    windows_version_code = windows_version_code_from(reported.dwPlatformId,
+                                                     reported.dwMajorVersion,
+                                                     reported.dwMinorVersion, &system_probe);
+}
+
+/* System functions bound at run time. */
 
 #define MAX_REPLACEMENTS 16
 

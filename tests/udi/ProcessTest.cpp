@@ -4,7 +4,7 @@
 
 #include "support/ChildProcess.h"
 #include "support/TempFolder.h"
-#include "udi/process_start.h"
+#include "udi/internal.h"
 
 using udi_test::exitCodeOf;
 using udi_test::isFile;

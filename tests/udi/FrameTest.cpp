@@ -3,13 +3,16 @@
 #include <future>
 #include <windows.h>
 
+#include "support/ChildProcess.h"
+#include "support/FakeUsbDevices.h"
 #include "support/HeldLock.h"
 #include "support/StreamCapture.h"
-#include "udi/operation_frame.h"
-#include "udi/windows_version.h"
+#include "udi/internal.h"
 
+using udi_test::FakeUsbDevices;
 using udi_test::HeldLock;
 using udi_test::lockExists;
+using udi_test::runProbe;
 using udi_test::StreamCapture;
 
 namespace {
@@ -134,6 +137,105 @@ TEST_F(VersionGateFrame, DetectsTheVersionOnlyWhileItIsUnknown)
 
     detect_windows_version();
     EXPECT_EQ(windows_version_code, running);
+}
+
+// The version gate over the real detection: Wine reports the Windows version
+// that its per-program setting names, so a copy of the probe under a name of
+// its own is run as Vista and as XP.
+const wchar_t *const oldProbe = L"udi_probe_old_windows.exe";
+const wchar_t *const settingKey = L"Software\\Wine\\AppDefaults\\udi_probe_old_windows.exe";
+
+class WindowsVersionGate : public testing::TestWithParam<const wchar_t *> {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(tree.add({ L"USB\\VID_6E3C&PID_0222\\UDITEST41", { L"USB\\VID_6E3C&PID_0222" },
+                               {}, L"Kelvane DFU", L"", L"", L"" }));
+        const std::wstring version = GetParam();
+        ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, settingKey, L"Version", REG_SZ, version.c_str(),
+                                  static_cast<DWORD>((version.size() + 1) * sizeof(wchar_t))),
+                  ERROR_SUCCESS);
+    }
+
+    void TearDown() override { RegDeleteTreeW(HKEY_CURRENT_USER, settingKey); }
+
+    FakeUsbDevices tree;
+};
+
+TEST_P(WindowsVersionGate, RefusesTheListingWithItsLogLine)
+{
+    std::string errors;
+    EXPECT_EQ(runProbe({ L"list" }, oldProbe, &errors), UDI_ERR_WINDOWS_TOO_OLD);
+    // Standard error of a child on a pipe is in text mode: CR LF.
+    EXPECT_NE(errors.find("libudi:error [udi_create_list] This version of Windows is no longer "
+                          "supported\r\n"), std::string::npos) << errors;
+
+    // The same program under its usual name lists the device.
+    EXPECT_EQ(runProbe({ L"list" }), UDI_OK);
+}
+
+INSTANTIATE_TEST_SUITE_P(OldWindows, WindowsVersionGate, testing::Values(L"vista", L"winxp64"));
+
+void fakeFunction() {}
+
+class SystemBinding : public testing::Test {
+protected:
+    void TearDown() override { system_function_restore_all(); }
+};
+
+TEST_F(SystemBinding, FindsASystemFunctionByName)
+{
+    system_module cfgmgr;
+    ASSERT_TRUE(system_module_open(&cfgmgr, "Cfgmgr32"));
+    const system_function function = system_module_function(&cfgmgr, "CM_Get_Device_IDA", "caller");
+    EXPECT_NE(function, nullptr);
+    EXPECT_EQ(reinterpret_cast<void *>(function),
+              reinterpret_cast<void *>(GetProcAddress(cfgmgr.handle, "CM_Get_Device_IDA")));
+    system_module_close(&cfgmgr);
+    system_module_close(&cfgmgr);
+    EXPECT_EQ(cfgmgr.handle, nullptr);
+}
+
+TEST_F(SystemBinding, LogsAFunctionOrModuleThatIsMissing)
+{
+    system_module cfgmgr, missing;
+    system_module_open(&cfgmgr, "Cfgmgr32");
+    EXPECT_FALSE(system_module_open(&missing, "udi_no_such_module"));
+
+    StreamCapture capture;
+    EXPECT_EQ(system_module_function(&cfgmgr, "CM_No_Such_Function", "udi_create_list"), nullptr);
+    EXPECT_EQ(system_module_function(&missing, "SignerSignEx", "SelfSignFile"), nullptr);
+    capture.finish();
+    system_module_close(&cfgmgr);
+    system_module_close(&missing);
+
+    EXPECT_EQ(capture.err(),
+              "libudi:error [udi_create_list] Unable to locate CM_No_Such_Function() in Cfgmgr32\n\n"
+              "libudi:error [SelfSignFile] Unable to locate SignerSignEx() in udi_no_such_module\n\n");
+}
+
+TEST_F(SystemBinding, TestsCanReplaceOrHideAFunction)
+{
+    system_module cfgmgr;
+    system_module_open(&cfgmgr, "Cfgmgr32");
+    const system_function real = system_module_function(&cfgmgr, "CM_Get_Device_IDA", "caller");
+
+    // Module names compare as Windows compares them: without case.
+    system_function_replace("cfgmgr32", "CM_Get_Device_IDA", fakeFunction);
+    EXPECT_EQ(system_module_function(&cfgmgr, "CM_Get_Device_IDA", "caller"), fakeFunction);
+    EXPECT_EQ(system_module_function(&cfgmgr, "CM_Get_Device_IDW", "caller"),
+              reinterpret_cast<system_function>(GetProcAddress(cfgmgr.handle, "CM_Get_Device_IDW")));
+
+    StreamCapture capture;
+    system_function_hide("Cfgmgr32", "CM_Get_Device_IDA");
+    EXPECT_EQ(system_module_function(&cfgmgr, "CM_Get_Device_IDA", "caller"), nullptr);
+    capture.finish();
+    EXPECT_NE(capture.err().find("Unable to locate CM_Get_Device_IDA() in Cfgmgr32"),
+              std::string::npos);
+
+    system_function_restore_all();
+    EXPECT_EQ(system_module_function(&cfgmgr, "CM_Get_Device_IDA", "caller"), real);
+    system_module_close(&cfgmgr);
 }
 
 }  // namespace

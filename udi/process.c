@@ -1,8 +1,7 @@
-#include "process_start.h"
+/* The two process starts, taking UTF-8 texts, over the system's wide entry points. */
+#include "internal.h"
 
 #include <stdlib.h>
-
-#include "text.h"
 
 /* The most texts one call hands on: CreateProcess's five. */
 #define MAX_WIDE_COPIES 5

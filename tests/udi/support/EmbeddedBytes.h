@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "udi/embedded_files.h"
+#include "udi/internal.h"
 
 // The bytes that one row of the embedded files carries.
 inline std::string bytesOf (const embedded_file& row)

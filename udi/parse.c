@@ -1,0 +1,412 @@
+/*
+ * libudi's Windows-free logic: formatting, trimming, the log levels, the ids
+ * and versions read out of the system's texts, the service names, and the
+ * fixed tables of names and texts. Built natively too (tests/udi/native):
+ * nothing here may call Windows.
+ */
+#include "parse.h"
+
+#include <stdio.h>
+#include <string.h>
+
+/* Formatting, over the standard C printf family. */
+
+int format_bounded(char *buffer, size_t size, const char *format, ...)
+{
+    va_list arguments;
+    int length;
+
+    if (buffer == NULL || size == 0 || format == NULL)
+        return -1;
+    va_start(arguments, format);
+    length = vsnprintf(buffer, size, format, arguments);
+    va_end(arguments);
+    return (length < 0 || (size_t)length >= size) ? -1 : length;
+}
+
+int format_bounded_wide(wchar_t *buffer, size_t size, const wchar_t *format, ...)
+{
+    va_list arguments;
+    int length;
+
+    if (buffer == NULL || size == 0 || format == NULL)
+        return -1;
+    va_start(arguments, format);
+    /* Unlike vsnprintf, vswprintf answers a negative length when the text
+       does not fit, whatever the C library. */
+    length = vswprintf(buffer, size, format, arguments);
+    va_end(arguments);
+    return (length < 0 || (size_t)length >= size) ? -1 : length;
+}
+
+int format_truncated_va(char *buffer, size_t size, const char *format, va_list arguments)
+{
+    int length;
+
+    if (buffer == NULL || size == 0)
+        return -1;
+    if (format == NULL) {
+        buffer[0] = '\0';
+        return -1;
+    }
+    length = vsnprintf(buffer, size, format, arguments);
+    buffer[size - 1] = '\0';
+    if (length < 0) {
+        buffer[0] = '\0';
+        return -1;
+    }
+    return ((size_t)length >= size) ? -1 : length;
+}
+
+int format_truncated(char *buffer, size_t size, const char *format, ...)
+{
+    va_list arguments;
+    int length;
+
+    va_start(arguments, format);
+    length = format_truncated_va(buffer, size, format, arguments);
+    va_end(arguments);
+    return length;
+}
+
+int format_unbounded(char *buffer, const char *format, ...)
+{
+    va_list arguments;
+    int length;
+
+    if (buffer == NULL || format == NULL)
+        return -1;
+    va_start(arguments, format);
+    length = vsprintf(buffer, format, arguments);
+    va_end(arguments);
+    return length;
+}
+
+/* Trimming. */
+
+/* White space as the C locale has it. isspace follows the program's locale,
+   under which a byte of a UTF-8 character may count as space: the last byte
+   of U+00E0 (C3 A0) is a no-break space in Windows-1252. */
+static int is_ascii_space(char c)
+{
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
+
+void trim_trailing_space(char *text)
+{
+    size_t length;
+
+    if (text == NULL)
+        return;
+    length = strlen(text);
+    while (length > 0 && is_ascii_space(text[length - 1]))
+        text[--length] = '\0';
+}
+
+/* Log levels. */
+
+int log_level_threshold = LOG_INFO;
+
+const char *log_level_name(int level)
+{
+    switch (level) {
+    case LOG_DEBUG:   return "debug";
+    case LOG_INFO:    return "info";
+    case LOG_WARNING: return "warning";
+    case LOG_ERROR:   return "error";
+    default:          return "unknown";
+    }
+}
+
+/* Device instance ids. */
+
+static int is_separator(char c)
+{
+    return c == '\\' || c == '#' || c == '&';
+}
+
+static int hex_value(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+/* At most max_digits hexadecimal digits from text up to end; at least one. */
+static int read_hex(const char *text, const char *end, int max_digits, unsigned *value)
+{
+    int digits = 0;
+
+    *value = 0;
+    while (text < end && digits < max_digits && hex_value(*text) >= 0) {
+        *value = *value * 16 + (unsigned)hex_value(*text);
+        text++;
+        digits++;
+    }
+    return digits > 0;
+}
+
+static int starts_with(const char *token, const char *end, const char *prefix)
+{
+    size_t length = strlen(prefix);
+
+    return (size_t)(end - token) >= length && memcmp(token, prefix, length) == 0;
+}
+
+static void read_token(const char *token, const char *end, device_id_tokens *out)
+{
+    unsigned value;
+
+    if (starts_with(token, end, "VID_")) {
+        out->has_vendor_token = 1;
+        if (read_hex(token + 4, end, 4, &value))
+            out->vendor_id = (uint16_t)value;
+        else
+            out->bad_vendor_token = 1;
+    } else if (starts_with(token, end, "PID_")) {
+        if (read_hex(token + 4, end, 4, &value))
+            out->product_id = (uint16_t)value;
+        else
+            out->bad_product_token = 1;
+    } else if (starts_with(token, end, "MI_")) {
+        if (read_hex(token + 3, end, 2, &value)) {
+            out->has_interface_number = 1;
+            out->interface_number = (uint8_t)value;
+        } else {
+            out->bad_interface_token = 1;
+        }
+    }
+}
+
+void parse_device_id_tokens(const char *id, device_id_tokens *out)
+{
+    const char *token;
+    const char *end;
+
+    memset(out, 0, sizeof(*out));
+    if (id == NULL)
+        return;
+    token = id;
+    while (*token != '\0') {
+        while (is_separator(*token))
+            token++;
+        end = token;
+        while (*end != '\0' && !is_separator(*end))
+            end++;
+        if (end > token)
+            read_token(token, end, out);
+        token = end;
+    }
+}
+
+/* Service names. */
+
+static const char *const hub_services[] = {
+    "usbhub", "usbhub3", "usb3hub", "nusb3hub", "rusb3hub", "flxhcih", "tihub3",
+    "etronhub3", "viahub3", "asmthub3", "iusb3hub", "vusb3hub", "amdhub30", "vhhub",
+};
+
+static char lower(char c)
+{
+    return (c >= 'A' && c <= 'Z') ? (char)(c - 'A' + 'a') : c;
+}
+
+static int same_name(const char *a, const char *b)
+{
+    while (*a != '\0' && lower(*a) == lower(*b)) {
+        a++;
+        b++;
+    }
+    return lower(*a) == lower(*b);
+}
+
+int is_hub_service(const char *service)
+{
+    size_t i;
+
+    if (service == NULL)
+        return 0;
+    for (i = 0; i < sizeof(hub_services) / sizeof(hub_services[0]); i++) {
+        if (same_name(service, hub_services[i]))
+            return 1;
+    }
+    return 0;
+}
+
+int is_composite_parent_service(const char *service)
+{
+    return service != NULL && same_name(service, "usbccgp");
+}
+
+/* Driver versions. */
+
+/*
+ * Like atoi on the part from text up to end (white space, a sign, digits),
+ * held to the 16 bits a part has, so that a part out of range cannot spill
+ * into the part above it.
+ */
+static uint64_t part_value(const char *text, const char *end)
+{
+    long value = 0;
+    int negative = 0;
+
+    while (text < end && is_ascii_space(*text))
+        text++;
+    if (text < end && (*text == '+' || *text == '-')) {
+        negative = *text == '-';
+        text++;
+    }
+    while (text < end && *text >= '0' && *text <= '9' && value < 0x10000) {
+        value = value * 10 + (*text - '0');
+        text++;
+    }
+    if (negative)
+        return 0;
+    return value > 0xFFFF ? 0xFFFF : (uint64_t)value;
+}
+
+uint64_t pack_driver_version(const char *text)
+{
+    uint64_t version = 0;
+    const char *part;
+    const char *end;
+
+    if (text == NULL || *text == '\0')
+        return 0;
+    part = text;
+    for (;;) {
+        end = part;
+        while (*end != '\0' && *end != '.')
+            end++;
+        version = (version << 16) | part_value(part, end);
+        if (*end == '\0')
+            break;
+        part = end + 1;
+    }
+    return version;
+}
+
+/* The Windows version: the rules that turn what Windows reports about itself into one code. */
+
+#define PLATFORM_WIN32_NT   2u
+#define HIGHEST_PROBED      9u
+
+int windows_version_code_from(unsigned platform, unsigned major, unsigned minor,
+                              const windows_version_probe *probe)
+{
+    unsigned probed_major;
+    unsigned probed_minor;
+    int code;
+
+    if (platform != PLATFORM_WIN32_NT)
+        return -1;
+
+    if (probe != NULL && (major > 6 || (major == 6 && minor >= 2))) {
+        for (probed_major = major; probed_major <= HIGHEST_PROBED; probed_major++) {
+            if (!probe->major_is(probe->context, probed_major))
+                continue;
+            if (probed_major > major) {
+                major = probed_major;
+                minor = 0;
+            }
+            for (probed_minor = minor; probed_minor <= HIGHEST_PROBED; probed_minor++) {
+                if (probe->version_is(probe->context, major, probed_minor)) {
+                    minor = probed_minor;
+                    break;
+                }
+            }
+            break;
+        }
+    }
+
+    if (major > 15 || minor > 15)
+        return -1;
+    code = (int)(major * 16 + minor);
+    return code < 0x61 ? 0 : code;
+}
+
+/* Vendor names. */
+
+const char *find_vendor_name(const usb_vendor_name *table, size_t count, uint16_t vendor_id)
+{
+    size_t i;
+
+    if (table == NULL)
+        return NULL;
+    for (i = 0; i < count; i++) {
+        if (table[i].id == vendor_id)
+            return table[i].name;
+    }
+    return NULL;
+}
+
+/* The cryptography error texts. */
+
+int is_pki_error_code(uint32_t code)
+{
+    return (code >> 16) == 0x8009u;
+}
+
+const char *pki_error_fixed_text(uint32_t code)
+{
+    switch (code) {
+    case 0x800706D9u: return "This system is missing required cryptographic services.";
+    case 0x80070020u: return "Sharing violation - Some data handles to this file are still open.";
+    case 0x80090001u: return "Bad UID.";
+    case 0x80090006u: return "This system's cryptographic DLL has been tampered with.";
+    case 0x80090009u:
+    case 0x8009000Fu:
+    case 0x80090014u:
+    case 0x8009001Fu: return "Invalid parameter.";
+    case 0x8009000Eu: return "Out of memory.";
+    case 0x80090016u: return "The key container could not be opened.";
+    case 0x80090019u: return "The requested provider does not exist.";
+    case 0x8009001Au: return "The requested key container is corrupted.";
+    case 0x8009001Cu:
+    case 0x8009001Du:
+    case 0x8009001Eu: return "This system's cryptographic DLL can not be loaded.";
+    case 0x80091001u: return "An error occurred while performing an operation on a cryptographic message.";
+    case 0x80091002u: return "Unknown cryptographic algorithm.";
+    case 0x80091004u: return "Invalid cryptographic message type.";
+    case 0x80091007u: return "The hash value is not correct";
+    case 0x8009100Du: return "Invalid issuer and/or serial number.";
+    case 0x80092001u: return "The length specified for the output data was insufficient.";
+    case 0x80092002u: return "An error occurred during encode or decode operation.";
+    case 0x80092003u: return "An error occurred while reading or writing to a file.";
+    case 0x80092004u: return "Cannot find object or property.";
+    case 0x80092005u: return "The object or property already exists.";
+    case 0x80092006u: return "No provider was specified for the store or object.";
+    case 0x80092008u: return "The previous certificate or CRL context was deleted.";
+    case 0x80092009u: return "Cannot find the requested object.";
+    case 0x8009200Au:
+    case 0x8009200Bu:
+    case 0x8009200Cu: return "Private key or certificate issue";
+    case 0x8009200Du: return "Not a cryptographic message.";
+    case 0x8009200Eu: return "The signed cryptographic message does not have a signer for the specified signer index.";
+    case 0x80092010u: return "The certificate is revoked.";
+    case 0x80092011u:
+    case 0x80092012u:
+    case 0x80092013u:
+    case 0x80092014u: return "Cannot check certificate revocation.";
+    case 0x80092020u:
+    case 0x80092021u:
+    case 0x80092022u:
+    case 0x80092023u:
+    case 0x80092024u: return "Invalid string.";
+    case 0x80092026u: return "The cryptographic operation failed due to a local security option setting.";
+    case 0x80092028u:
+    case 0x80092029u: return "Cannot complete usage check.";
+    case 0x8009202Bu: return "None of the signers of the cryptographic message or certificate trust list is trusted.";
+    default:          return NULL;
+    }
+}
+
+char *format_unknown_pki_error(char *buffer, size_t size, uint32_t code)
+{
+    format_truncated(buffer, size, "Unknown PKI error 0x%08X", (unsigned)code);
+    return buffer;
+}

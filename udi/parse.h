@@ -1,0 +1,142 @@
+/*
+ * libudi's Windows-free logic, all of it in parse.c: the formatting
+ * functions, the log levels, reading ids, versions and service names out of
+ * the system's texts, and the fixed tables of names and texts.
+ *
+ * Nothing declared here may need Windows: parse.c is also built and tested
+ * with the build machine's own compilers (tests/udi/native).
+ */
+#ifndef UDI_PARSE_H
+#define UDI_PARSE_H
+
+#include <stdarg.h>
+#include <stddef.h>
+#include <stdint.h>
+#include <wchar.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* The library builds with the standard C printf family (gnu_printf), also
+   on mingw, whose default is the system's own. */
+#if defined(__GNUC__)
+#define UDI_PRINTF_LIKE(format_index, first_argument) \
+    __attribute__((format(gnu_printf, format_index, first_argument)))
+#else
+#define UDI_PRINTF_LIKE(format_index, first_argument)
+#endif
+
+/*
+ * Formatting, with the limits the callers rely on. Wide formats take %ls for
+ * UTF-16 texts.
+ *
+ * format_bounded writes at most size characters. It returns the length, or
+ * -1 when the text does not fit; then the buffer need not be terminated, so
+ * callers put a terminator into buffer[size - 1] to keep the cut text.
+ */
+int format_bounded(char *buffer, size_t size, const char *format, ...) UDI_PRINTF_LIKE(3, 4);
+int format_bounded_wide(wchar_t *buffer, size_t size, const wchar_t *format, ...);
+
+/* Always terminates, cutting a long text; returns -1 when it cut, else the length. */
+int format_truncated(char *buffer, size_t size, const char *format, ...) UDI_PRINTF_LIKE(3, 4);
+int format_truncated_va(char *buffer, size_t size, const char *format, va_list arguments);
+
+/* No limit: the caller has sized the buffer for the text. */
+int format_unbounded(char *buffer, const char *format, ...) UDI_PRINTF_LIKE(2, 3);
+
+/*
+ * Cuts trailing ASCII white space in place, whatever the locale; a text of
+ * only white space becomes empty.
+ */
+void trim_trailing_space(char *text);
+
+/* Log levels; the log call itself is log_message (internal.h). */
+#define LOG_DEBUG    0
+#define LOG_INFO     1
+#define LOG_WARNING  2
+#define LOG_ERROR    3
+
+/* Lines below it are dropped. LOG_INFO unless changed; nothing in the program changes it. */
+extern int log_level_threshold;
+
+/* "debug", "info", "warning", "error", or "unknown" for any other level. */
+const char *log_level_name(int level);
+
+/*
+ * The USB ids inside a device instance id such as
+ * USB\VID_6E3C&PID_0222&MI_01\6&1A2B3C&0&0001.
+ */
+typedef struct device_id_tokens {
+    uint16_t vendor_id;
+    uint16_t product_id;
+    int has_interface_number;
+    uint8_t interface_number;
+    int has_vendor_token;    /* a "VID_" token was seen, readable or not */
+    int bad_vendor_token;    /* ... and could not be read */
+    int bad_product_token;
+    int bad_interface_token;
+} device_id_tokens;
+
+/*
+ * Cuts id at every '\', '#' and '&' and reads the "VID_", "PID_" (four hex
+ * digits at most) and "MI_" (two) tokens; prefixes are case-sensitive.
+ */
+void parse_device_id_tokens(const char *id, device_id_tokens *out);
+
+/* Nonzero when service (may be NULL) names a USB hub driver, ignoring case. */
+int is_hub_service(const char *service);
+
+/* Nonzero for the composite-device parent driver "usbccgp", ignoring case. */
+int is_composite_parent_service(const char *service);
+
+/*
+ * The "DriverVersion" text of a driver key, "a.b.c.d", as one number with a
+ * in the top 16 bits; each part is read like atoi, a part without digits
+ * counts 0, parts beyond four shift the leftmost ones out.
+ */
+uint64_t pack_driver_version(const char *text);
+
+/*
+ * Questions the Windows version detection asks the running system beyond
+ * what it reports: whether its major version is major, and whether its
+ * version is major.minor.
+ */
+typedef struct windows_version_probe {
+    int (*major_is)(void *context, unsigned major);
+    int (*version_is)(void *context, unsigned major, unsigned minor);
+    void *context;
+} windows_version_probe;
+
+/*
+ * The version code (see windows_version_code) of a system that reports
+ * platform, major and minor. A report of 6.2 or above may understate the
+ * system (Windows caps it for programs without a compatibility manifest),
+ * so then probe (may be NULL) is asked.
+ */
+int windows_version_code_from(unsigned platform, unsigned major, unsigned minor,
+                              const windows_version_probe *probe);
+
+/* A row of a table of USB vendor names by id. */
+typedef struct usb_vendor_name {
+    uint16_t id;
+    const char *name;
+} usb_vendor_name;
+
+/* The name of the first row of the id, or NULL when the table has none. */
+const char *find_vendor_name(const usb_vendor_name *table, size_t count, uint16_t vendor_id);
+
+/* The fixed English text of a cryptography code, or NULL when the table does not name it. */
+const char *pki_error_fixed_text(uint32_t code);
+
+/* Whether code lies in the cryptography range (upper 16 bits 0x8009). */
+int is_pki_error_code(uint32_t code);
+
+/* "Unknown PKI error 0x%08X" into buffer (cut to size - 1); returns buffer. */
+char *format_unknown_pki_error(char *buffer, size_t size, uint32_t code);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif
