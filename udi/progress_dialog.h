@@ -1,0 +1,45 @@
+/*
+ * A function run on a worker thread behind a small modal dialog owned by a
+ * window of the caller: a marquee bar, a text that changes every 15 seconds,
+ * and a time limit of about five minutes that the system's "Windows
+ * Security" prompt holds while it is up.
+ *
+ *     int r = run_with_progress_bar(parent, install_driver_internal, &request);
+ *
+ * One dialog per process at a time.
+ */
+#ifndef UDI_PROGRESS_DIALOG_H
+#define UDI_PROGRESS_DIALOG_H
+
+#include <windows.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* What the dialog's worker runs; its result becomes the dialog's. */
+typedef int (*progress_function)(void *argument);
+
+/* Posted by the dialog to itself once it exists: starts the worker. */
+#define WM_PROGRESS_START  (WM_APP)
+/* Posted by the worker; the first parameter is the worker's result. */
+#define WM_PROGRESS_DONE   (WM_APP + 1)
+
+/*
+ * Shows the dialog, runs function(argument) on a worker thread and pumps the
+ * caller's thread until the dialog ends. The parent is disabled meanwhile.
+ * The worker's result, or UDI_ERR_BAD_ARGUMENT (no parent or no function),
+ * UDI_ERR_IN_USE (a dialog of this process is up), UDI_ERR_TIMED_OUT (the
+ * worker was terminated at the time limit), UDI_ERR_OUT_OF_RESOURCES (class,
+ * dialog or worker not made).
+ */
+int run_with_progress_bar(HWND parent, progress_function function, void *argument);
+
+/* The last window titled "Windows Security" among all windows, or NULL. */
+HWND find_security_prompt(void);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif
