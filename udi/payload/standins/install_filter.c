@@ -1,9 +1,12 @@
 /*
- * Stand-in for the libusb-win32 filter installer. It understands the
- * command lines the library gives it ("install -d=<hardware id>" and
- * "uninstall -d=<hardware id>") and says what it was asked to do, but this
- * payload carries no filter driver, so it installs nothing and reports that
- * with a nonzero exit code.
+ * Stand-in for the libusb-win32 filter installer. It takes the command lines
+ * the library gives it in filter mode ("install -d=<hardware id>" and
+ * "uninstall -d=<hardware id>"), says what it was asked and that this
+ * payload carries no filter driver, and ends with 0: filter mode then runs
+ * its whole course. Anything else is a usage error.
+ *
+ * The library reads the console output as messages of a pipe, so each line
+ * is written out on its own.
  */
 #include <stdio.h>
 #include <string.h>
@@ -17,24 +20,21 @@ static int usage(void)
 int main(int argc, char **argv)
 {
     const char *action;
-    const char *device = NULL;
-    int i;
+    const char *device;
 
-    if (argc < 2)
+    if (argc != 3 || strncmp(argv[2], "-d=", 3) != 0 || argv[2][3] == '\0')
         return usage();
     action = argv[1];
+    device = argv[2] + 3;
     if (strcmp(action, "install") != 0 && strcmp(action, "uninstall") != 0)
         return usage();
-    for (i = 2; i < argc; i++) {
-        if (strncmp(argv[i], "-d=", 3) == 0)
-            device = argv[i] + 3;
-    }
-    if (device == NULL || device[0] == '\0')
-        return usage();
 
-    printf("%s filter for device '%s'\n",
-           action[0] == 'i' ? "installing" : "removing", device);
-    printf("no filter driver in this package: nothing was changed\n");
+    printf("install-filter: asked to %s the libusb-win32 filter for the device '%s'\n", action,
+           device);
     fflush(stdout);
-    return 1;
+    printf("install-filter: this is a stand-in: the payload carries no filter driver\n");
+    fflush(stdout);
+    printf("install-filter: nothing was changed\n");
+    fflush(stdout);
+    return 0;
 }
