@@ -11,6 +11,7 @@ kelvane_packages=(
     gcc-mingw-w64-i686-posix
     gcc g++ libgtest-dev
     xdotool
+    openssl
 )
 
 kelvane_install_packages() {

@@ -6,12 +6,14 @@
  *                                  operation would, signal the event READY,
  *                                  wait for the event GO, then end
  *   udi_probe write-cwd            create "cwd.txt" in the current folder
+ *   udi_probe sign FILE SUBJECT    exit with the result of SelfSignFile
  */
 #include <stdio.h>
 #include <string.h>
 #include <windows.h>
 
 #include "udi/libudi.h"
+#include "udi/sign.h"
 
 static int list_devices(void)
 {
@@ -62,5 +64,7 @@ int main(int argc, char **argv)
         return hold_lock(argv[2], argv[3], argv[4]);
     if (argc == 2 && strcmp(argv[1], "write-cwd") == 0)
         return write_cwd();
+    if (argc == 4 && strcmp(argv[1], "sign") == 0)
+        return SelfSignFile(argv[2], argv[3]);
     return 1;
 }
