@@ -308,6 +308,20 @@ extern const size_t usb_vendor_names_count;
 /* The vendor's name, or NULL when the table has no row for the id. */
 const char *lookup_vendor_name(uint16_t vendor_id);
 
+/*
+ * catalog.c: the security catalog of a driver package, listing a hash of
+ * each of the package's files that the caller names.
+ */
+
+/*
+ * Creates the catalog cat_path (UTF-8) for the package in folder, stamped
+ * with hardware_id, with one member for each file below folder whose name
+ * (no folder, compared in lower case) is among the count names. 1 when the
+ * catalog file was written, else 0; the reason is logged.
+ */
+int CreateCat(const char *cat_path, const char *hardware_id, const char *folder,
+              const char **names, uint32_t count);
+
 #ifdef __cplusplus
 }
 #endif
