@@ -12,6 +12,7 @@ kelvane_packages=(
     gcc g++ libgtest-dev
     xdotool
     openssl
+    clang libclang-rt-14-dev
 )
 
 kelvane_install_packages() {
@@ -24,6 +25,6 @@ kelvane_install_packages() {
     echo "Installing: ${missing[*]}"
     local sudo=
     [ "$(id -u)" -eq 0 ] || sudo=sudo
-    $sudo apt-get update -q
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
+    $sudo apt-get -o DPkg::Lock::Timeout=600 update -q
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get -o DPkg::Lock::Timeout=600 install -y -q --no-install-recommends "${missing[@]}"
 }
