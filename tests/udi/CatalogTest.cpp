@@ -551,7 +551,7 @@ TEST_F(PackageFolder, AFileWhosePathIsTooLongIsPassedOver)
     const size_t rootLength = package.folder.wide().size();
     const std::wstring deep = L"d" + std::wstring(250 - rootLength - 1, L'e');
     const std::wstring file = deep + L"\\winusbcoinstaller2.dll";
-    ASSERT_EQ(rootLength + 1 + file.size(), 250u + 1 + 22);
+    ASSERT_EQ(rootLength + 1 + file.size(), 251u + 1 + 22);
     std::filesystem::create_directories(L"\\\\?\\" + package.folder.wide(deep));
     writeFile(L"\\\\?\\" + package.folder.wide(file), dllContent);
 
@@ -653,6 +653,7 @@ TEST_F(CatalogFailure, AFunctionMissingOpensNothing)
         { "WinTrust", "CryptCATPutCatAttrInfo" },
     };
     for (const auto &m : missing) {
+        system_function_restore_all();
         replaceWineStubs();
         system_function_hide(m.module, m.function);
         EXPECT_EQ(run(package.folder.utf8()), 0) << m.function;
@@ -739,7 +740,7 @@ TEST_P(MemberFailures, LeaveTheFileOutAndStillWriteTheCatalog)
 
 const MemberFailure memberFailures[] = {
     { "Member", true, nullptr, false, false, {},
-      { "libudi:warning [AddFileHash] Unable to create cat entry for file 'deviceDrv.inf': "
+      { "libudi:warning [AddFileHash] Unable to create cat entry for file 'devicedrv.inf': "
         "[#00000005] ",
         "libudi:warning [ScanDirAndHash] could not add hash for 'ROOT\\deviceDrv.inf' - ignored\n",
         "could not add hash for 'ROOT\\amd64\\winusbcoinstaller2.dll' - ignored\n" } },
@@ -762,13 +763,29 @@ INSTANTIATE_TEST_SUITE_P(CatalogFailure, MemberFailures, testing::ValuesIn(membe
                              return p.param.name;
                          });
 
-// Wine's own catalog calls all the way: they pretend to put the hardware id
-// and then fail, and nothing is left behind.
+// Wine's own catalog opening, looked at as it leaves the file.
+bool fileAfterOpening = false;
+
+HANDLE WINAPI openAndLook(LPWSTR path, DWORD flags, HCRYPTPROV provider, DWORD version,
+                          DWORD encoding)
+{
+    const HANDLE catalog = CryptCATOpen(path, flags, provider, version, encoding);
+    fileAfterOpening = isFile(path);
+    return catalog;
+}
+
+// Wine's own catalog calls all the way: opening makes an empty file, putting
+// the hardware id is not implemented, and nothing is left behind.
 TEST_F(CatalogFailure, WinesOwnCallsLeaveNoCatalog)
 {
     system_function_restore_all();
+    system_function_replace("WinTrust", "CryptCATOpen",
+                            reinterpret_cast<system_function>(openAndLook));
     EXPECT_EQ(run(package.folder.utf8()), 0);
-    EXPECT_TRUE(contains(err, "libudi:warning [CreateCat] ")) << err;
+    EXPECT_TRUE(fileAfterOpening);
+    EXPECT_TRUE(contains(err, "libudi:warning [CreateCat] Failed to set HWID1 cat attribute: "
+                              "[#00000078] "))
+        << err;
     EXPECT_FALSE(contains(out, "Successfully created"));
     EXPECT_FALSE(isFile(catalogPath));
     EXPECT_EQ(leftOpen, std::vector<std::wstring>{});
