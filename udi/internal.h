@@ -322,6 +322,42 @@ const char *lookup_vendor_name(uint16_t vendor_id);
 int CreateCat(const char *cat_path, const char *hardware_id, const char *folder,
               const char **names, uint32_t count);
 
+/* The bytes of a file's catalog hash (SHA-1). */
+#define CATALOG_HASH_SIZE 20
+
+/*
+ * The absolute path of the package folder while one catalog is made, without
+ * a trailing separator; empty otherwise. Package preparation, the only
+ * caller, runs one at a time on the machine.
+ */
+#define SCAN_ROOT_SIZE 260
+extern char scan_root[SCAN_ROOT_SIZE];
+
+/*
+ * Adds to catalog a member for each file in scan_root + relative_folder and
+ * in every folder below whose lower-case name is one of the count names
+ * (lower case already). relative_folder is "" at the top, else begins with
+ * "\". Files that cannot be hashed or added are logged and passed over.
+ */
+void ScanDirAndHash(HANDLE catalog, const char *relative_folder, const char *const *names,
+                    uint32_t count);
+
+/*
+ * Adds the member of one file: file_name (bare, UTF-8) with its hash. 1 when
+ * the member and both of its attributes were put, 0 otherwise (logged); only
+ * .dll, .sys, .exe and .inf files have a member.
+ */
+int AddFileHash(HANDLE catalog, const char *file_name, const uint8_t hash[CATALOG_HASH_SIZE]);
+
+/* Nonzero when the catalog hash of the file at path (UTF-8) is now in hash. */
+int CalcHash(uint8_t hash[CATALOG_HASH_SIZE], const char *path);
+
+/*
+ * Nonzero when path (UTF-8, "/" read as "\") made absolute against the
+ * current folder fits into out, of size bytes with its terminator.
+ */
+int normalize_full_path(const char *path, char *out, size_t size);
+
 #ifdef __cplusplus
 }
 #endif
