@@ -32,7 +32,7 @@ protected:
     UserFolder folder;
 };
 
-TEST_F (FirstPage, ShowsAndTheCloseButtonEndsTheProgram)
+TEST_F (FirstPage, ShowsAndClosingTheWindowEndsTheProgram)
 {
     RunningUpdater updater (folder.updater());
     ASSERT_TRUE (updater.started());
@@ -43,9 +43,9 @@ TEST_F (FirstPage, ShowsAndTheCloseButtonEndsTheProgram)
     Screen screen (updater, roadName());
     ASSERT_TRUE (screen.shows (firstPage, windowTimeoutMs));
 
-    ASSERT_TRUE (screen.clickClose());
+    ASSERT_TRUE (screen.closeWindow());
     DWORD exitCode = 99;
-    ASSERT_TRUE (updater.endsWithin (10000, exitCode)) << "the close button did not end the program";
+    ASSERT_TRUE (updater.endsWithin (10000, exitCode)) << "closing the window did not end the program";
     EXPECT_EQ (exitCode, 0u);
 }
 

@@ -118,17 +118,6 @@ juce::Rectangle<int> RunningUpdater::contentOnScreen() const
     return { origin.x, origin.y, client.right - client.left, client.bottom - client.top };
 }
 
-juce::Point<int> RunningUpdater::closeButtonOnScreen() const
-{
-    // The caption's last button, in the corner that the frame leaves.
-    RECT frame {};
-    GetWindowRect (window, &frame);
-    const auto border = GetSystemMetrics (SM_CXSIZEFRAME);
-    const auto buttonWidth = GetSystemMetrics (SM_CXSIZE);
-    const auto caption = GetSystemMetrics (SM_CYCAPTION);
-    return { (int) frame.right - border - buttonWidth / 2 - 1, (int) frame.top + border + caption / 2 };
-}
-
 bool RunningUpdater::endsWithin (int ms, DWORD& exitCode) const
 {
     const auto ended = testsupport::pumpUntil ([this] { return hasEnded(); }, ms);
@@ -204,9 +193,12 @@ testing::AssertionResult Screen::clickButton (int clicks)
     return testing::AssertionSuccess();
 }
 
-bool Screen::clickClose()
+bool Screen::closeWindow()
 {
-    return screenshotScript().click (updater.closeButtonOnScreen());
+    // The picture slot takes a click without doing anything.
+    const auto content = updater.contentOnScreen();
+    return screenshotScript().click (content.getPosition() + juce::Point<int> (content.getWidth() / 2, 200))
+           && screenshotScript().pressKeys ("alt+F4");
 }
 
 juce::File updaterLog()

@@ -60,9 +60,6 @@ public:
     // The window's content area on the screen, in physical pixels.
     juce::Rectangle<int> contentOnScreen() const;
 
-    // Where its title bar's close button is on the screen.
-    juce::Point<int> closeButtonOnScreen() const;
-
     // True with its exit code once it has ended within the time.
     bool endsWithin (int ms, DWORD& exitCode) const;
     bool hasEnded() const;
@@ -90,8 +87,11 @@ public:
     // Clicks the middle of the red action button of the last look seen.
     testing::AssertionResult clickButton (int clicks = 1);
 
-    // Clicks the title bar's close button.
-    bool clickClose();
+    // Closes the window as a person does where no window manager draws its
+    // frame and so its close button (Wine's windows on a bare X display):
+    // a click into the window for the keyboard, then Alt+F4, which the
+    // system turns into the same close request as the close button.
+    bool closeWindow();
 
     juce::Image last;
 

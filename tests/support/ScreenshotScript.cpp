@@ -137,4 +137,9 @@ namespace testsupport
     {
         return ask ("move " + pointText (screenPoint));
     }
+
+    bool ScreenshotScript::pressKeys (const juce::String& keys)
+    {
+        return ask ("key " + keys);
+    }
 }

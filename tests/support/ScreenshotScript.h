@@ -51,6 +51,10 @@ namespace testsupport
         // way of a button that would otherwise show as hovered.
         bool movePointer (juce::Point<int> screenPoint);
 
+        // Presses keys, by the X names joined with "+" ("alt+F4"), in the
+        // window that has the keyboard.
+        bool pressKeys (const juce::String& keys);
+
         // How long to wait for an answer.
         int answerTimeoutMs = 15000;
 
