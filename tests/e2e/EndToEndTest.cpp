@@ -42,6 +42,7 @@ TEST_F (FirstPage, ShowsAndClosingTheWindowEndsTheProgram)
 
     Screen screen (updater, roadName());
     ASSERT_TRUE (screen.shows (firstPage, windowTimeoutMs));
+    EXPECT_TRUE (screen.keep ("page_first"));
 
     ASSERT_TRUE (screen.closeWindow());
     DWORD exitCode = 99;
