@@ -1,0 +1,277 @@
+// The MCU flow's roads through the real updater's window: the main road with
+// a device that has no driver yet, and each failure with its toast and the
+// page its Retry leads to.
+#include "UpdaterRun.h"
+
+#include "support/FakeUsbDevices.h"
+#include "support/DeviceListing.h"
+#include "support/HeldLock.h"
+
+#include "support/MessageLoop.h"
+
+using testsupport::PageLook;
+
+namespace
+{
+    constexpr int windowTimeoutMs = 30000;
+    constexpr int pageTimeoutMs = 20000;
+
+    const juce::String updatingTitle = "Updating the MCU ...";
+
+    const PageLook firstPage = PageLook::step (1, "Update MCU", "Next");
+    const PageLook checkingDriver = PageLook::busy (1, "Checking the USB driver ...");
+    const PageLook installingDriver = PageLook::busy (1, "Installing the USB driver ...");
+    const PageLook checkingMcu = PageLook::busy (1, "Checking the MCU ...");
+    const PageLook updating = PageLook::updating (updatingTitle);
+    const PageLook finished = PageLook::step (2, "Update Complete", "Quit");
+    const PageLook failed = PageLook::step (3, "Update Failed", "Retry");
+
+    // What the stand-in for dfu-util prints: a listing that shows the device
+    // in firmware-update mode, and a download that ends well or not. Each
+    // takes a while, as the real tool does, so that its page stays up.
+    const juce::String listing = "Found DFU: [6e3c:0222] ver=0200, devnum=3, cfg=1, intf=0, path=\"1-2\", alt=0, "
+                                 "name=\"@Internal Flash  /0x90000000/64*128Kg\", serial=\"KV00012345\"\n";
+    const juce::String downloaded = "Opening DFU capable USB device...\nDownload\t[=========================] 100%"
+                                    "\nDownload done.\nFile downloaded successfully\n";
+    const juce::String notDownloaded = "Opening DFU capable USB device...\ndfu-util: Cannot open DFU device 6e3c:0222\n";
+
+    juce::String roadName()
+    {
+        const auto* test = testing::UnitTest::GetInstance()->current_test_info();
+        return juce::String (test->test_suite_name()) + "." + test->name();
+    }
+
+    // The log's record of one tool run, as the text-mode file stores it.
+    std::string record (const juce::String& commandLine, const juce::String& output)
+    {
+        return (commandLine + "\n" + output + "\n====================\n\n").replace ("\n", "\r\n").toStdString();
+    }
+}
+
+// A user's folder with the stand-in as dfu-util, the firmware and its
+// version file, and the updater started from it.
+class McuRoad : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        udi_test::FakeUsbDevices::removeAll();
+        ASSERT_TRUE (! updaterLog().exists() || updaterLog().deleteFile());
+        folder.putDfuUtil (roadPrograms().fakeTool);
+        folder.putFirmware();
+        folder.putVersionFile ("2.4.1");
+        tool ("out " + escaped (listing));
+    }
+
+    void TearDown() override
+    {
+        SetEnvironmentVariableW (L"KELVANE_FAKE_TOOL_SCRIPT", nullptr);
+    }
+
+    // What the stand-in does from its next run on; every run is recorded.
+    void tool (const juce::String& lines)
+    {
+        ASSERT_TRUE (script.getFile().replaceWithText ("args " + runs.getFile().getFullPathName()
+                                                       + "\nsleep 1200\n" + lines + "\n"));
+        SetEnvironmentVariableW (L"KELVANE_FAKE_TOOL_SCRIPT", script.getFile().getFullPathName().toWideCharPointer());
+    }
+
+    static juce::String escaped (const juce::String& text)
+    {
+        return text.replace ("\\", "\\\\").replace ("\n", "\\n").replace ("\t", "\\t");
+    }
+
+    // The runs of the stand-in so far, each its arguments after the path.
+    juce::StringArray toolRuns() const
+    {
+        juce::StringArray lines, found;
+        lines.addLines (runs.getFile().loadFileAsString());
+        juce::String current;
+
+        for (const auto& line : lines)
+        {
+            if (line == "--")
+            {
+                found.add (current.trim());
+                current = {};
+            }
+            else if (! line.endsWithIgnoreCase ("dfu-util.exe"))
+            {
+                current << line << " ";
+            }
+        }
+
+        return found;
+    }
+
+    void start()
+    {
+        updater = std::make_unique<RunningUpdater> (folder.updater());
+        ASSERT_TRUE (updater->started());
+        ASSERT_TRUE (updater->waitForWindow (windowTimeoutMs));
+        screen = std::make_unique<Screen> (*updater, roadName());
+        ASSERT_TRUE (screen->shows (firstPage.withoutToast(), windowTimeoutMs));
+    }
+
+    void click (const PageLook& next)
+    {
+        ASSERT_TRUE (screen->clickButton());
+        ASSERT_TRUE (screen->shows (next, pageTimeoutMs));
+    }
+
+    void shows (const PageLook& look) { ASSERT_TRUE (screen->shows (look, pageTimeoutMs)); }
+
+    void quits()
+    {
+        ASSERT_TRUE (screen->clickButton());
+        DWORD exitCode = 99;
+        ASSERT_TRUE (updater->endsWithin (10000, exitCode)) << "Quit did not end the program";
+        EXPECT_EQ (exitCode, 0u);
+    }
+
+    juce::String dfuUtil() const { return folder.root.getChildFile ("dfu-util.exe").getFullPathName(); }
+    juce::String detection() const { return dfuUtil() + " -l"; }
+    juce::String download() const
+    {
+        return dfuUtil() + " -s 0x90000000:leave:mass-erase:force -d 6e3c:0222 -D "
+               + folder.images().getChildFile ("kelvane-fw.bin").getFullPathName();
+    }
+
+    UserFolder folder;
+    juce::TemporaryFile script { ".txt" };
+    juce::TemporaryFile runs { ".txt" };
+    std::unique_ptr<RunningUpdater> updater;
+    std::unique_ptr<Screen> screen;
+};
+
+class MainRoad : public McuRoad
+{
+};
+
+TEST_F (MainRoad, ADeviceWithoutADriverIsGivenWinUsbAndFlashed)
+{
+    udi_test::FakeUsbDevices devices;
+    ASSERT_TRUE (devices.add ({ L"USB\\VID_6E3C&PID_0222\\UDITEST0001",
+                                { L"USB\\VID_6E3C&PID_0222&REV_0200", L"USB\\VID_6E3C&PID_0222" },
+                                { L"USB\\Class_FE&SubClass_01&Prot_02", L"USB\\Class_FE" },
+                                L"Kelvane DFU", {}, {}, {} }));
+    start();
+    click (checkingDriver);
+    shows (installingDriver);
+    shows (checkingMcu);
+    shows (PageLook::deviceInfo ("2.4.1", "Update MCU"));
+    screen->keep ("page_version");
+
+    tool ("out " + escaped (downloaded));
+    click (updating);
+    shows (finished);
+    screen->keep ("page_finish");
+    quits();
+
+    const udi_list_options options { 1, 0, 0 };
+    const auto listed = udi_test::listDevices (&options);
+    const auto* device = listed.find ("UDITEST0001");
+    ASSERT_NE (device, nullptr);
+    EXPECT_TRUE (device->hasService);
+    EXPECT_EQ (device->service, "WinUSB");
+
+    EXPECT_EQ (fileBytes (updaterLog()), record (detection(), listing) + record (download(), downloaded));
+}
+
+TEST_F (MainRoad, AQuickDoubleClickOnUpdateMcuRunsOneDownload)
+{
+    start();
+    click (checkingDriver);
+    shows (PageLook::deviceInfo ("2.4.1", "Update MCU"));
+
+    tool ("out " + escaped (downloaded));
+    ASSERT_TRUE (screen->clickButton (2));
+    shows (updating);
+    shows (finished);
+
+    EXPECT_EQ (toolRuns(), juce::StringArray ("-l", download().fromFirstOccurrenceOf (dfuUtil() + " ", false, false)));
+}
+
+class FailureRoads : public McuRoad
+{
+};
+
+TEST_F (FailureRoads, AFailedInstallationTellsSoAndRetryStartsAgain)
+{
+    udi_test::FakeUsbDevices devices;
+    ASSERT_TRUE (devices.add ({ L"USB\\VID_6E3C&PID_0222\\UDITEST0002",
+                                { L"USB\\VID_6E3C&PID_0222" }, {}, L"Kelvane DFU", {}, {}, {} }));
+    // Another installation runs: the library refuses a second one at once.
+    udi_test::HeldLock installing (L"install_driver_internal");
+    ASSERT_TRUE (installing.held());
+
+    start();
+    click (checkingDriver);
+    shows (installingDriver);
+    shows (failed.withToast ("Failed to install USB driver!"));
+    click (firstPage);
+    EXPECT_TRUE (toolRuns().isEmpty());
+}
+
+TEST_F (FailureRoads, NoDeviceForTheRealDfuUtilTellsSoAfterFiveRuns)
+{
+    folder.putDfuUtil (roadPrograms().realDfuUtil);
+    start();
+    click (checkingDriver);
+    shows (checkingMcu);
+    shows (failed.withToast ("Cannot detect the device!"));
+    click (firstPage);
+
+    // dfu-util 0.11 prints only its banner when no DFU device is there.
+    const juce::String banner = "dfu-util 0.11\r\n\r\n"
+                                "Copyright 2005-2009 Weston Schmidt, Harald Welte and OpenMoko Inc.\r\n"
+                                "Copyright 2010-2021 Tormod Volden and Stefan Schmidt\r\n"
+                                "This program is Free Software and has ABSOLUTELY NO WARRANTY\r\n"
+                                "Please report bugs to http://sourceforge.net/p/dfu-util/tickets/\r\n\r\n";
+    const auto one = (detection() + "\n").replace ("\n", "\r\n") + banner.replace ("\n", "\r\n")
+                     + juce::String ("\n====================\n\n").replace ("\n", "\r\n");
+    EXPECT_EQ (fileBytes (updaterLog()), (one + one + one + one + one).toStdString());
+}
+
+TEST_F (FailureRoads, AMissingVersionFileIsADeviceNotFound)
+{
+    folder.images().getChildFile ("version.txt").deleteFile();
+    start();
+    click (checkingDriver);
+    shows (failed.withToast ("Cannot detect the device!"));
+    click (firstPage);
+    EXPECT_EQ (toolRuns(), juce::StringArray ("-l"));
+}
+
+TEST_F (FailureRoads, AFailedDownloadRetriesOnTheSameVersionWithoutANewDetection)
+{
+    folder.putVersionFile ("2.4.1\r\nbeta");
+    start();
+    click (checkingDriver);
+    shows (PageLook::deviceInfo ("2.4.1, beta", "Update MCU"));
+
+    tool ("out " + escaped (notDownloaded) + "\nexit 74");
+    click (updating);
+    shows (failed.withToast ("Failed to update MCU!"));
+    screen->keep ("page_failure");
+    click (PageLook::deviceInfo ("2.4.1, beta", "Update MCU"));
+
+    tool ("out " + escaped (downloaded));
+    click (updating);
+    shows (finished);
+
+    const auto update = download().fromFirstOccurrenceOf (dfuUtil() + " ", false, false);
+    EXPECT_EQ (toolRuns(), juce::StringArray ("-l", update, update, update));
+}
+
+TEST_F (FailureRoads, AnEmptyVersionFileShowsAnEmptyVersionAndStillDownloads)
+{
+    folder.putVersionFile ("");
+    start();
+    click (checkingDriver);
+    shows (PageLook::deviceInfo ("", "Update MCU"));
+
+    tool ("out " + escaped (downloaded));
+    click (updating);
+    shows (finished);
+}
