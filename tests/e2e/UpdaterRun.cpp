@@ -2,6 +2,8 @@
 
 #include "support/MessageLoop.h"
 
+#include <tlhelp32.h>
+
 namespace
 {
     const wchar_t* const windowTitle = L"Kelvane Firmware Updater";
@@ -199,6 +201,43 @@ bool Screen::closeWindow()
     const auto content = updater.contentOnScreen();
     return screenshotScript().click (content.getPosition() + juce::Point<int> (content.getWidth() / 2, 200))
            && screenshotScript().pressKeys ("alt+F4");
+}
+
+int endProgramsIn (const juce::File& folder)
+{
+    const auto snapshot = CreateToolhelp32Snapshot (TH32CS_SNAPPROCESS, 0);
+
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return 0;
+
+    int ended = 0;
+    PROCESSENTRY32W entry {};
+    entry.dwSize = sizeof (entry);
+
+    for (auto more = Process32FirstW (snapshot, &entry); more; more = Process32NextW (snapshot, &entry))
+    {
+        const auto process = OpenProcess (PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE | SYNCHRONIZE, FALSE,
+                                          entry.th32ProcessID);
+
+        if (process == nullptr)
+            continue;
+
+        wchar_t path[MAX_PATH] = {};
+        DWORD length = MAX_PATH;
+
+        if (QueryFullProcessImageNameW (process, 0, path, &length)
+            && juce::File (juce::String (path, (size_t) length)).isAChildOf (folder)
+            && TerminateProcess (process, 1))
+        {
+            WaitForSingleObject (process, 5000);
+            ++ended;
+        }
+
+        CloseHandle (process);
+    }
+
+    CloseHandle (snapshot);
+    return ended;
 }
 
 juce::File updaterLog()

@@ -101,6 +101,10 @@ private:
     int looks = 0;
 };
 
+// Ends every process whose program lies in the folder: a tool that the
+// updater started and that goes on after it. The number of them ended.
+int endProgramsIn (const juce::File& folder);
+
 // The updater's log file in the Documents folder, whole.
 juce::File updaterLog();
 std::string fileBytes (const juce::File& file);
