@@ -20,7 +20,11 @@ extern "C" {
 
 /* The library builds with the standard C printf family (gnu_printf), also
    on mingw, whose default is the system's own. */
-#if defined(__GNUC__)
+#if defined(__clang__)
+/* clang knows no gnu_printf; its printf checks are the standard C ones. */
+#define UDI_PRINTF_LIKE(format_index, first_argument) \
+    __attribute__((format(printf, format_index, first_argument)))
+#elif defined(__GNUC__)
 #define UDI_PRINTF_LIKE(format_index, first_argument) \
     __attribute__((format(gnu_printf, format_index, first_argument)))
 #else
