@@ -7,9 +7,6 @@
  *                                  wait for the event GO, then end
  *   udi_probe write-cwd            create "cwd.txt" in the current folder
  *   udi_probe sign FILE SUBJECT    exit with the result of SelfSignFile
- *   udi_probe prepare FOLDER       exit with the result of udi_prepare_driver
- *                                  for a device 6E3C:0222 into FOLDER, with
- *                                  no catalog
  */
 #include <stdio.h>
 #include <string.h>
@@ -59,18 +56,6 @@ static int write_cwd(void)
     return 0;
 }
 
-static int prepare(const char *folder)
-{
-    udi_device_node device = { 0 };
-    udi_prepare_options options = { 0 };
-
-    device.vendor_id = 0x6E3C;
-    device.product_id = 0x0222;
-    device.description = "Kelvane DFU";
-    options.skip_catalog = 1;
-    return udi_prepare_driver(&device, folder, "deviceDrv.inf", &options);
-}
-
 int main(int argc, char **argv)
 {
     if (argc == 2 && strcmp(argv[1], "list") == 0)
@@ -81,7 +66,5 @@ int main(int argc, char **argv)
         return write_cwd();
     if (argc == 4 && strcmp(argv[1], "sign") == 0)
         return SelfSignFile(argv[2], argv[3]);
-    if (argc == 3 && strcmp(argv[1], "prepare") == 0)
-        return prepare(argv[2]);
     return 1;
 }
