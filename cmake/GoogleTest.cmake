@@ -6,9 +6,9 @@ add_subdirectory("${GOOGLETEST_SOURCE_DIR}" "${CMAKE_BINARY_DIR}/googletest" EXC
 
 # One CTest test per suite of a test program, so that CTest can run the
 # suites in parallel and a slow one does not hide the others.
-#   kelvane_add_gtest(target SUITES a b ... [LOCK name] [TIMEOUT s])
+#   kelvane_add_gtest(target SUITES a b ... [LOCK name ...] [TIMEOUT s])
 function(kelvane_add_gtest target)
-    cmake_parse_arguments(arg "" "LOCK;TIMEOUT" "SUITES" ${ARGN})
+    cmake_parse_arguments(arg "" "TIMEOUT" "SUITES;LOCK" ${ARGN})
     if(NOT arg_TIMEOUT)
         set(arg_TIMEOUT 120)
     endif()
@@ -16,7 +16,7 @@ function(kelvane_add_gtest target)
         add_test(NAME ${target}.${suite} COMMAND ${target} "--gtest_filter=${suite}.*:${suite}/*")
         set_tests_properties(${target}.${suite} PROPERTIES TIMEOUT ${arg_TIMEOUT})
         if(arg_LOCK)
-            set_tests_properties(${target}.${suite} PROPERTIES RESOURCE_LOCK ${arg_LOCK})
+            set_tests_properties(${target}.${suite} PROPERTIES RESOURCE_LOCK "${arg_LOCK}")
         endif()
     endforeach()
 endfunction()

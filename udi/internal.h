@@ -92,6 +92,14 @@ int system_module_open(system_module *module, const char *name);
 system_function system_module_function(system_module *module, const char *function_name,
                                        const char *caller);
 
+/*
+ * As system_module_function, for a function that the module exports by
+ * ordinal alone (Shell32's administrator test, 680): function_name names it
+ * in the log line and for system_function_replace.
+ */
+system_function system_module_ordinal(system_module *module, unsigned ordinal,
+                                      const char *function_name, const char *caller);
+
 /* Frees the module if this record loaded it; safe to call twice. */
 void system_module_close(system_module *module);
 
@@ -357,6 +365,49 @@ int CalcHash(uint8_t hash[CATALOG_HASH_SIZE], const char *path);
  * current folder fits into out, of size bytes with its terminator.
  */
 int normalize_full_path(const char *path, char *out, size_t size);
+
+/*
+ * prepare.c: a driver package for one device (udi_prepare_driver): the
+ * payload, the INF made from the kind's template, and the catalog, signed.
+ */
+
+/* The tokens the templates may hold, in the order inf_tokens tries them. */
+enum inf_token_index {
+    TOKEN_INF_FILENAME,
+    TOKEN_CAT_FILENAME,
+    TOKEN_DEVICE_DESCRIPTION,
+    TOKEN_DEVICE_HARDWARE_ID,
+    TOKEN_DEVICE_INTERFACE_GUID,
+    TOKEN_DEVICE_MANUFACTURER,
+    TOKEN_DRIVER_DATE,
+    TOKEN_DRIVER_VERSION,
+    TOKEN_USE_DEVICE_INTERFACE_GUID,
+    TOKEN_WDF_VERSION,
+    TOKEN_KMDF_VERSION,
+    /* Only the libusb-win32 templates hold these, and only its packages set them. */
+    TOKEN_LK_COMMA,
+    TOKEN_LK_DLL,
+    TOKEN_LK_X86_DLL,
+    TOKEN_LK_EQ_X86,
+    TOKEN_LK_EQ_X64,
+    INF_TOKEN_COUNT
+};
+
+/*
+ * The values the next template gets, ended by an entry without a name. Each
+ * preparation sets what its templates need; the values stay until then.
+ */
+extern inf_token inf_tokens[INF_TOKEN_COUNT + 1];
+
+/*
+ * The embedded template of that exact name (a row without subfolder) with
+ * its tokens replaced, in a new buffer *out that the caller frees. The
+ * text's length, or -1812 when there is no such template, or an error of
+ * replace_tokens.
+ */
+#define TEMPLATE_NOT_FOUND -1812
+int64_t tokenize_embedded_template(const char *template_name, char **out,
+                                   const inf_token *tokens);
 
 #ifdef __cplusplus
 }

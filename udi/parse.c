@@ -6,7 +6,9 @@
  */
 #include "parse.h"
 
+#include <stdint.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 
 /* Formatting, over the standard C printf family. */
@@ -409,4 +411,215 @@ char *format_unknown_pki_error(char *buffer, size_t size, uint32_t code)
 {
     format_truncated(buffer, size, "Unknown PKI error 0x%08X", (unsigned)code);
     return buffer;
+}
+
+/* Token replacement. */
+
+/* What an output grows by beyond what the next piece needs. */
+#define TOKEN_OUTPUT_SLACK 1024
+
+typedef struct growing_text {
+    char *bytes;
+    size_t length;
+    size_t capacity;  /* always above length: the terminator has room */
+} growing_text;
+
+/* Nonzero when the piece was appended; else the text is freed and NULL. */
+static int append_piece(growing_text *text, const char *piece, size_t size)
+{
+    if (text->length + size >= text->capacity) {
+        size_t capacity;
+        char *grown;
+
+        if (size > SIZE_MAX - TOKEN_OUTPUT_SLACK - text->length)
+            grown = NULL;
+        else {
+            capacity = text->length + size + TOKEN_OUTPUT_SLACK;
+            grown = realloc(text->bytes, capacity);
+        }
+        if (grown == NULL) {
+            free(text->bytes);
+            text->bytes = NULL;
+            return 0;
+        }
+        text->bytes = grown;
+        text->capacity = capacity;
+    }
+    if (size > 0)
+        memcpy(text->bytes + text->length, piece, size);
+    text->length += size;
+    return 1;
+}
+
+/*
+ * The first start delimiter at or after position from which at least
+ * room bytes remain (a delimiter closer to the end can open no token), or
+ * length when there is none.
+ */
+static size_t find_delimiter(const char *text, size_t length, size_t position,
+                             const char *start, size_t start_length, size_t room)
+{
+    for (; length - position >= room; position++) {
+        if (memcmp(text + position, start, start_length) == 0)
+            return position;
+    }
+    return length;
+}
+
+/* A value without its terminator ends with its buffer. */
+static size_t value_length(const inf_token *token)
+{
+    const char *terminator = memchr(token->value, '\0', sizeof(token->value));
+
+    return terminator != NULL ? (size_t)(terminator - token->value) : sizeof(token->value);
+}
+
+/* The entry whose name and end delimiter follow at position, or NULL. */
+static const inf_token *token_at(const char *text, size_t length, size_t position,
+                                 const inf_token *tokens, const char *end, size_t end_length)
+{
+    const size_t remaining = length - position;
+
+    for (; tokens->name != NULL; tokens++) {
+        const size_t name_length = strlen(tokens->name);
+
+        if (remaining >= end_length && remaining - end_length >= name_length
+            && memcmp(text + position, tokens->name, name_length) == 0
+            && memcmp(text + position + name_length, end, end_length) == 0)
+            return tokens;
+    }
+    return NULL;
+}
+
+int64_t replace_tokens(const char *text, size_t length, char **out, const inf_token *tokens,
+                       const char *start, const char *end)
+{
+    growing_text output;
+    size_t start_length, end_length, room, position = 0;
+
+    if (out != NULL)
+        *out = NULL;
+    if (text == NULL || out == NULL || tokens == NULL || start == NULL || end == NULL
+        || length == 0 || start[0] == '\0' || end[0] == '\0')
+        return REPLACE_TOKENS_BAD_ARGUMENT;
+    start_length = strlen(start);
+    end_length = strlen(end);
+    room = start_length + end_length;
+
+    if (length > SIZE_MAX - TOKEN_OUTPUT_SLACK)
+        return REPLACE_TOKENS_NO_MEMORY;
+    output.length = 0;
+    output.capacity = length + TOKEN_OUTPUT_SLACK;
+    output.bytes = malloc(output.capacity);
+    if (output.bytes == NULL)
+        return REPLACE_TOKENS_NO_MEMORY;
+
+    while (length - position > room) {
+        const size_t found = find_delimiter(text, length, position, start, start_length, room);
+        const inf_token *token;
+
+        if (found == length)
+            break;
+        if (!append_piece(&output, text + position, found - position))
+            return REPLACE_TOKENS_NO_MEMORY;
+        position = found + start_length;
+
+        token = token_at(text, length, position, tokens, end, end_length);
+        if (token != NULL) {
+            if (!append_piece(&output, token->value, value_length(token)))
+                return REPLACE_TOKENS_NO_MEMORY;
+            position += strlen(token->name) + end_length;
+        } else {
+            /* Scanning goes on right after the delimiter: the end of an
+               unknown token such as #WORD# may open the next one. */
+            if (!append_piece(&output, start, start_length))
+                return REPLACE_TOKENS_NO_MEMORY;
+        }
+    }
+
+    if (!append_piece(&output, text + position, length - position))
+        return REPLACE_TOKENS_NO_MEMORY;
+    output.bytes[output.length] = '\0';
+    *out = output.bytes;
+    return (int64_t)output.length;
+}
+
+/* The names of a catalog template. */
+
+void cut_catalog_list(char *text, size_t length, const char *inf_file_name, catalog_list *list)
+{
+    size_t position = 0;
+
+    if (list == NULL)
+        return;
+    memset(list, 0, sizeof(*list));
+    while (text != NULL && position < length) {
+        size_t first = position, last;
+
+        while (position < length && text[position] != '\r' && text[position] != '\n')
+            position++;
+        last = position;
+        if (position < length)
+            position++;
+
+        while (first < last && is_ascii_space(text[first]))
+            first++;
+        while (last > first && is_ascii_space(text[last - 1]))
+            last--;
+        if (first == last || text[first] == '#')
+            continue;
+        if (list->count == CATALOG_LIST_TEMPLATE_ENTRIES) {
+            list->cut = 1;
+            break;
+        }
+        text[last] = '\0';
+        list->names[list->count++] = text + first;
+    }
+    if (inf_file_name != NULL)
+        list->names[list->count++] = inf_file_name;
+}
+
+/* Texts inside the double quotes of an INF string. */
+
+/* The bytes of the UTF-8 character at text, as far as the text goes. */
+static size_t character_length(const char *text)
+{
+    const unsigned char lead = (unsigned char)text[0];
+    size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+    size_t i;
+
+    for (i = 1; i < length; i++) {
+        if (((unsigned char)text[i] & 0xC0) != 0x80)
+            return i;
+    }
+    return length;
+}
+
+size_t inf_string_value(char *buffer, size_t size, const char *text)
+{
+    size_t length = 0;
+
+    if (buffer == NULL || size == 0)
+        return 0;
+    buffer[0] = '\0';
+    for (; text != NULL && *text != '\0';) {
+        const unsigned char c = (unsigned char)*text;
+        const char *piece = text;
+        size_t piece_length = 1, taken = 1;
+
+        if (c == '"')
+            piece = "\"\"", piece_length = 2;
+        else if (c < 0x20 || c == 0x7F)
+            piece = " ";
+        else
+            piece_length = taken = character_length(text);
+
+        if (length + piece_length >= size)
+            break;
+        memcpy(buffer + length, piece, piece_length);
+        length += piece_length;
+        text += taken;
+    }
+    buffer[length] = '\0';
+    return length;
 }

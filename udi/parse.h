@@ -20,7 +20,11 @@ extern "C" {
 
 /* The library builds with the standard C printf family (gnu_printf), also
    on mingw, whose default is the system's own. */
-#if defined(__GNUC__)
+#if defined(__clang__)
+/* clang knows no gnu_printf; its printf checks are the standard C ones. */
+#define UDI_PRINTF_LIKE(format_index, first_argument) \
+    __attribute__((format(printf, format_index, first_argument)))
+#elif defined(__GNUC__)
 #define UDI_PRINTF_LIKE(format_index, first_argument) \
     __attribute__((format(gnu_printf, format_index, first_argument)))
 #else
@@ -134,6 +138,63 @@ int is_pki_error_code(uint32_t code);
 
 /* "Unknown PKI error 0x%08X" into buffer (cut to size - 1); returns buffer. */
 char *format_unknown_pki_error(char *buffer, size_t size, uint32_t code);
+
+/*
+ * Token replacement, for the INF and catalog templates of a driver package.
+ * A token is a name between a start and an end delimiter, "#INF_FILENAME#"
+ * in the templates. A table of tokens ends with an entry whose name is NULL.
+ */
+#define INF_TOKEN_VALUE_SIZE 1024
+
+typedef struct inf_token {
+    const char *name;
+    char value[INF_TOKEN_VALUE_SIZE];  /* terminated; longer values are cut */
+} inf_token;
+
+#define REPLACE_TOKENS_BAD_ARGUMENT  -160
+#define REPLACE_TOKENS_NO_MEMORY     -8
+
+/*
+ * Copies length bytes of text into a new buffer *out (the caller frees it),
+ * terminated, with every known token replaced by its value; an unknown
+ * token and a lone delimiter are copied as they are, and the end of an
+ * unknown token may start the next one. The output's length in bytes, or
+ * REPLACE_TOKENS_BAD_ARGUMENT (a NULL argument, length 0, an empty
+ * delimiter) or REPLACE_TOKENS_NO_MEMORY, with *out NULL.
+ */
+int64_t replace_tokens(const char *text, size_t length, char **out, const inf_token *tokens,
+                       const char *start, const char *end);
+
+/*
+ * The file names a catalog lists, cut out of a catalog template: one a
+ * line, lines ended by CR or LF, white space around a name dropped, empty
+ * lines and lines starting with "#" passed over.
+ */
+#define CATALOG_LIST_TEMPLATE_ENTRIES 16
+
+typedef struct catalog_list {
+    /* The template's names, then the INF's own: pointers into the text cut. */
+    const char *names[CATALOG_LIST_TEMPLATE_ENTRIES + 1];
+    uint32_t count;
+    int cut;  /* the template held more names than the list keeps: the rest were left out */
+} catalog_list;
+
+/*
+ * Cuts text (length bytes, changed in place: line ends and the white space
+ * after a name become terminators) into list, keeping the first
+ * CATALOG_LIST_TEMPLATE_ENTRIES names, and adds inf_file_name last.
+ */
+void cut_catalog_list(char *text, size_t length, const char *inf_file_name, catalog_list *list);
+
+/*
+ * A text from outside (a device's description, a vendor's name) made safe
+ * to stand between the double quotes of an INF string: a double quote is
+ * doubled, as INF files escape it, and every control character, a line
+ * break above all, becomes a space, so that the text can neither end the
+ * string nor start a line of its own. Cut, at a whole character, to what
+ * fits into size bytes with the terminator. The length written.
+ */
+size_t inf_string_value(char *buffer, size_t size, const char *text);
 
 #ifdef __cplusplus
 }
