@@ -52,8 +52,9 @@ typedef struct conversation {
     int read_pending;        /* the buffer belongs to the system until it ends */
     unsigned char *buffer;
     DWORD size;
-    int connected;           /* a message came */
+    int connected;           /* an installer connected to the pipe */
     int finished;            /* the installer said it has finished */
+    int ended;               /* the installer process was seen to have ended */
 } conversation;
 
 /* What a step of the read loop makes of the conversation. */
@@ -260,7 +261,6 @@ static int handle_message(conversation *c, DWORD length)
 {
     int result;
 
-    c->connected = 1;
     if (!filter_mode && length == 1 && c->buffer[0] == INSTALLER_FINISHED)
         c->finished = 1;
     result = process_message(c->buffer, length);
@@ -268,8 +268,9 @@ static int handle_message(conversation *c, DWORD length)
 }
 
 /*
- * No installer has connected yet. One that has ended never will; one that
- * runs is given the finite timeout to connect.
+ * No installer has connected yet. One that has ended never will, but it may
+ * have come and gone between two looks: its messages are still there to be
+ * read once more. One that runs is given the finite timeout to connect.
  */
 static int wait_for_connection(conversation *c, ULONGLONG *deadline)
 {
@@ -277,7 +278,7 @@ static int wait_for_connection(conversation *c, ULONGLONG *deadline)
 
     if (*deadline == 0)
         *deadline = now + finite_wait_ms();
-    if (installer_has_ended(c, 0))
+    if (c->ended)
         return INSTALLER_ENDED;
     if (now >= *deadline) {
         log_message(LOG_ERROR, FUNCTION_NAME, "Installer did not connect - aborting");
@@ -286,8 +287,8 @@ static int wait_for_connection(conversation *c, ULONGLONG *deadline)
     }
     if (c->process == NULL)
         Sleep(LISTEN_RETRY_MS);
-    else if (installer_has_ended(c, LISTEN_RETRY_MS))
-        return INSTALLER_ENDED;
+    else
+        c->ended = installer_has_ended(c, LISTEN_RETRY_MS);
     return GO_ON;
 }
 
@@ -378,12 +379,15 @@ static int read_loop(conversation *c)
         c->overlapped.hEvent = c->event;
         got = 0;
         if (ReadFile(installer_pipe, c->buffer + fill, c->size - fill, &got, &c->overlapped)) {
+            c->connected = 1;
             failing_since = 0;
             got += fill;
             fill = 0;
             step = handle_message(c, got);
         } else {
             error = GetLastError();
+            if (error != ERROR_PIPE_LISTENING)
+                c->connected = 1;
             switch (error) {
             case ERROR_BROKEN_PIPE:
                 step = after_broken_pipe(c);

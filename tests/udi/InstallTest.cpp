@@ -86,7 +86,7 @@ bool installerGone()
     return false;
 }
 
-struct Run {
+struct Outcome {
     udi_result result = 1000;
     std::string out, err;   // the library's log, debug lines included
     std::string seen;       // the double's own notes
@@ -112,11 +112,11 @@ protected:
         EXPECT_TRUE(installerGone());
     }
 
-    Run install(const std::string &script, const udi_install_options *options = nullptr)
+    Outcome install(const std::string &script, const udi_install_options *options = nullptr)
     {
         udi_test::writeFile(folder.wide(L"script.txt"), script);
         DeleteFileW(folder.wide(L"double.log").c_str());
-        Run run;
+        Outcome run;
         const int threshold = log_level_threshold;
         log_level_threshold = LOG_DEBUG;
         const auto start = std::chrono::steady_clock::now();
@@ -140,7 +140,7 @@ protected:
 // The whole conversation as the real installer holds it.
 TEST_F(InstallerDouble, AnswersEachRequestAndLogsWhatItIsTold)
 {
-    const Run run = install("connect\nask 2\nask 3\nask 4\n"
+    const Outcome run = install("connect\nask 2\nask 3\nask 4\n"
                             "send 0 text:Installing the device\n"
                             "send 1 hex:736574757020" "6C696E6500" "6A756E6B\n"
                             "send 5\nsend 6\nsend 7 hex:00\nsend 8\nclose\nexit 0\n");
@@ -177,7 +177,7 @@ TEST_F(InstallerDouble, RepliesOneZeroByteForIdsTheDeviceLacks)
     device.device_id = nullptr;
     device.hardware_id = const_cast<char *>("");
 
-    const Run run = install("connect\nask 2\nask 3\nsend 8\nclose\nexit 0\n");
+    const Outcome run = install("connect\nask 2\nask 3\nsend 8\nclose\nexit 0\n");
 
     EXPECT_EQ(run.result, 0) << run.err;
     EXPECT_TRUE(contains(run.seen, "reply 2 00\nreply 3 00\n")) << run.seen;
@@ -188,7 +188,7 @@ TEST_F(InstallerDouble, RepliesOneZeroByteForIdsTheDeviceLacks)
 // A relayed text reaches the console as one line, whatever it holds.
 TEST_F(InstallerDouble, RelayedTextsCannotBreakTheLogLine)
 {
-    const Run run = install("connect\nsend 0 hex:6F6E650A6C696E651B5B324A0D0A\nsend 8\nclose\nexit 0\n");
+    const Outcome run = install("connect\nsend 0 hex:6F6E650A6C696E651B5B324A0D0A\nsend 8\nclose\nexit 0\n");
 
     EXPECT_EQ(run.result, 0);
     EXPECT_TRUE(contains(run.err, "libudi:debug [installer process] one line [2J\n")) << run.err;
@@ -208,14 +208,15 @@ class EndingMessages : public InstallerDouble, public ::testing::WithParamInterf
 TEST_P(EndingMessages, EndTheInstallationWithTheirResult)
 {
     const EndingMessage &c = GetParam();
-    const Run run = install(std::string("connect\n") + c.script_line + "\nsleep 300\nsend 8\nclose\nexit 0\n");
+    const Outcome run = install(std::string("connect\n") + c.script_line + "\nsleep 300\nsend 8\nclose\nexit 0\n");
 
     EXPECT_EQ(run.result, c.result) << run.err;
-    if (c.error[0] != '\0')
+    if (c.error[0] != '\0') {
         EXPECT_TRUE(contains(run.err, std::string("libudi:error [process_message] ") + c.error + "\n"))
             << run.err;
-    else
+    } else {
         EXPECT_FALSE(contains(run.err, "libudi:error")) << run.err;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -234,12 +235,12 @@ INSTANTIATE_TEST_SUITE_P(
         EndingMessage{ "EmptyMessage", "empty", -2, "Empty installer message" },
         EndingMessage{ "NegativeStatus", "send 7 hex:FD", -3, "" },
         EndingMessage{ "PositiveStatus", "send 7 hex:7F", 127, "" }),
-    [](const auto &info) { return std::string(info.param.name); });
+    [](const auto &tested) { return std::string(tested.param.name); });
 
 // 512 bytes, then 1,024, then 2,048 hold it: the message arrives whole.
 TEST_F(InstallerDouble, GrowsTheBufferForALongMessage)
 {
-    const Run run = install("connect\nsend 0 fill:1499\nsend 8\nclose\nexit 0\n");
+    const Outcome run = install("connect\nsend 0 fill:1499\nsend 8\nclose\nexit 0\n");
 
     EXPECT_EQ(run.result, 0) << run.err;
     EXPECT_TRUE(contains(run.err, "increasing buffer size to 1024 bytes\n")) << run.err;
@@ -250,7 +251,7 @@ TEST_F(InstallerDouble, GrowsTheBufferForALongMessage)
 
 TEST_F(InstallerDouble, RefusesAMessageBeyondAnyTheInstallerSends)
 {
-    const Run run = install("connect\nsend 0 fill:66000\nexit 0\n");
+    const Outcome run = install("connect\nsend 0 fill:66000\nexit 0\n");
 
     EXPECT_EQ(run.result, -5);
     EXPECT_TRUE(contains(run.err, "libudi:error [install_driver_internal] Installer message longer than "
@@ -269,7 +270,7 @@ class InstallerEnds : public InstallerDouble, public ::testing::WithParamInterfa
 // for an installer that is gone.
 TEST_P(InstallerEnds, ResultComesFromItsExitCode)
 {
-    const Run run = install(GetParam().script);
+    const Outcome run = install(GetParam().script);
 
     EXPECT_EQ(run.result, GetParam().result) << run.err;
     EXPECT_LT(run.seconds, 5.0);
@@ -284,14 +285,14 @@ INSTANTIATE_TEST_SUITE_P(
         ExitCase{ "ExitsWithoutClosing", "connect\nsend 0 text:bye\nexit 4\n", -99 },
         ExitCase{ "NeverConnectsAndFails", "exit 3\n", -99 },
         ExitCase{ "NeverConnectsAndSucceeds", "sleep 300\nexit 0\n", 0 }),
-    [](const auto &info) { return std::string(info.param.name); });
+    [](const auto &tested) { return std::string(tested.param.name); });
 
 // Below, the finite timeout is made short; the installer's own messages
 // would set it back to 10 s, and the tests of that wait are InstallerSilence.
 TEST_F(InstallerDouble, EndsAnInstallerThatNeverConnects)
 {
     installer_read_timeout_ms = 1500;
-    const Run run = install("sleep 30000\n");
+    const Outcome run = install("sleep 30000\n");
 
     EXPECT_EQ(run.result, -7);
     EXPECT_LT(run.seconds, 5.0);
@@ -303,7 +304,7 @@ TEST_F(InstallerDouble, EndsAnInstallerThatNeverConnects)
 TEST_F(InstallerDouble, EndsAnInstallerThatClosedThePipeButRunsOn)
 {
     installer_read_timeout_ms = 1500;
-    const Run run = install("connect\nclose\nsleep 30000\nexit 0\n");
+    const Outcome run = install("connect\nclose\nsleep 30000\nexit 0\n");
 
     EXPECT_EQ(run.result, -7);
     EXPECT_GE(run.seconds, 1.4);
@@ -315,7 +316,7 @@ TEST_F(InstallerDouble, EndsAnInstallerThatClosedThePipeButRunsOn)
 TEST_F(InstallerDouble, MissingInstallerNamesItsBits)
 {
     ASSERT_TRUE(DeleteFileW(folder.wide(L"installer_x64.exe").c_str()));
-    const Run run = install("exit 0\n");
+    const Outcome run = install("exit 0\n");
 
     EXPECT_EQ(run.result, -5);
     EXPECT_TRUE(contains(run.err, "libudi:error [install_driver_internal] This application does not contain "
@@ -398,7 +399,7 @@ TEST_F(InstallerDouble, OtherPendingInstallationsFailAtOnce)
     const udi_install_options zero = {};
     const udi_install_options waiting = { nullptr, 0, 1234 };
 
-    const Run all_zero = install("connect\nsend 8\nclose\nexit 0\n", &zero);
+    const Outcome all_zero = install("connect\nsend 8\nclose\nexit 0\n", &zero);
     EXPECT_EQ(all_zero.result, -9);
     EXPECT_TRUE(contains(all_zero.err, "libudi:warning [install_driver_internal] Timeout expired while waiting "
                                        "for another pending installation - aborting\n"));
@@ -416,7 +417,7 @@ TEST_F(InstallerDouble, OtherPendingInstallationsFailAtOnce)
 TEST_F(InstallerDouble, WithoutThePendingWaitNothingStarts)
 {
     system_function_hide("SetupAPI", "CMP_WaitNoPendingInstallEvents");
-    const Run run = install("connect\nsend 8\nclose\nexit 0\n");
+    const Outcome run = install("connect\nsend 8\nclose\nexit 0\n");
 
     EXPECT_EQ(run.result, -11);
     EXPECT_TRUE(contains(run.err, "libudi:error [install_driver_internal] Unable to locate "
@@ -470,7 +471,7 @@ struct ElevatedStart {
 TEST_F(InstallerDouble, StartsThePackagesOwnInstallerElevatedAndHidden)
 {
     ElevatedStart::replace(0, true);
-    const Run run = install("connect\nsend 8\nclose\nexit 0\n");
+    const Outcome run = install("connect\nsend 8\nclose\nexit 0\n");
 
     EXPECT_EQ(run.result, 0) << run.err;
     EXPECT_EQ(ElevatedStart::verb, L"runas");
@@ -493,7 +494,7 @@ class RefusedStarts : public InstallerDouble, public ::testing::WithParamInterfa
 TEST_P(RefusedStarts, GiveTheirResult)
 {
     ElevatedStart::replace(GetParam().error, true);
-    const Run run = install("connect\nsend 8\nclose\nexit 0\n");
+    const Outcome run = install("connect\nsend 8\nclose\nexit 0\n");
 
     EXPECT_EQ(run.result, GetParam().result);
     EXPECT_TRUE(contains(run.out + run.err, GetParam().line)) << run.out << run.err;
@@ -509,7 +510,7 @@ INSTANTIATE_TEST_SUITE_P(
                       "libudi:info [install_driver_internal] Could not find installer executable\n" },
         RefusedStart{ "AccessDenied", ERROR_ACCESS_DENIED, -15,
                       "libudi:error [install_driver_internal] ShellExecuteEx failed: [#00000005] " }),
-    [](const auto &info) { return std::string(info.param.name); });
+    [](const auto &tested) { return std::string(tested.param.name); });
 
 // A start that gives no process handle leaves only the pipe to go by.
 TEST_F(InstallerDouble, StartWithoutProcessHandleDoesNotHang)
@@ -517,14 +518,14 @@ TEST_F(InstallerDouble, StartWithoutProcessHandleDoesNotHang)
     installer_read_timeout_ms = 1500;
     ElevatedStart::replace(0, false);
 
-    const Run finished = install("connect\nsend 8\nclose\nexit 0\n");
+    const Outcome finished = install("connect\nsend 8\nclose\nexit 0\n");
     EXPECT_EQ(finished.result, 0) << finished.err;
     EXPECT_TRUE(contains(finished.err, "No handle of the installer process - relying on the pipe alone\n"));
 
-    const Run broken = install("connect\nclose\nexit 0\n");
+    const Outcome broken = install("connect\nclose\nexit 0\n");
     EXPECT_EQ(broken.result, -99);
 
-    const Run silent = install("exit 0\n");
+    const Outcome silent = install("exit 0\n");
     EXPECT_EQ(silent.result, -7);
     EXPECT_LT(silent.seconds, 5.0);
 }
@@ -540,7 +541,7 @@ TEST_F(InstallerDouble, StartsPlainlyForAUserWhoIsNoAdministrator)
     system_function_replace("Shell32", "IsUserAnAdmin", reinterpret_cast<system_function>(&notAnAdministrator));
     ElevatedStart::replace(ERROR_ACCESS_DENIED, true);  // must not be asked
 
-    const Run run = install("connect\nask 2\nsend 8\nclose\nexit 0\n");
+    const Outcome run = install("connect\nask 2\nsend 8\nclose\nexit 0\n");
 
     EXPECT_EQ(run.result, 0) << run.err;
     EXPECT_TRUE(contains(run.seen, "arg script.txt\ncwd " + folder.utf8() + "\n")) << run.seen;
@@ -556,7 +557,7 @@ TEST_F(InstallerDouble, RunsBehindTheProgressDialogOfAParentWindow)
     ASSERT_NE(parent, nullptr);
     const udi_install_options withDialog = { parent, 0, 0 };
 
-    const Run run = install("connect\nask 2\nsend 7 hex:FD\nsleep 300\nexit 0\n", &withDialog);
+    const Outcome run = install("connect\nask 2\nsend 7 hex:FD\nsleep 300\nexit 0\n", &withDialog);
 
     EXPECT_EQ(run.result, -3) << run.err;
     EXPECT_TRUE(contains(run.err, "libudi:debug [udi_install_driver] Using progress bar mode\n"));
@@ -627,7 +628,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(FilterCase{ "NoFilterYet", nullptr, "install" },
                       FilterCase{ "OtherFilter", "usbfilter", "install" },
                       FilterCase{ "FilterInAnyCase", "LibUsb0", "uninstall" }),
-    [](const auto &info) { return std::string(info.param.name); });
+    [](const auto &tested) { return std::string(tested.param.name); });
 
 // Elevated, the filter installer's console is its own: it still runs to its end.
 TEST(InstallFilterElevated, RunsToTheFilterInstallersExitCode)
@@ -682,7 +683,7 @@ class InstallerSilence : public InstallerDouble {};
 
 TEST_F(InstallerSilence, LongStepWaitsBeyondTheTimeout)
 {
-    const Run run = install("connect\nsend 5\nsleep 11000\nsend 8\nclose\nexit 0\n");
+    const Outcome run = install("connect\nsend 5\nsleep 11000\nsend 8\nclose\nexit 0\n");
 
     EXPECT_EQ(run.result, 0) << run.err;
     EXPECT_GE(run.seconds, 11.0);
@@ -692,7 +693,7 @@ TEST_F(InstallerSilence, LongStepWaitsBeyondTheTimeout)
 TEST_F(InstallerSilence, SilenceAfterTheLongStepEndsTheInstaller)
 {
     installer_read_timeout_ms = INFINITE;  // as a long step left it
-    const Run run = install("connect\nsend 6\nsleep 30000\nexit 0\n");
+    const Outcome run = install("connect\nsend 6\nsleep 30000\nexit 0\n");
 
     EXPECT_EQ(run.result, -7);
     EXPECT_GE(run.seconds, 9.9);

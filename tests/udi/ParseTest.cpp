@@ -671,10 +671,12 @@ TEST_P(InstallerMessage, DecodesByTypeAndLength)
 
     EXPECT_EQ(m.action, c.action);
     EXPECT_EQ(m.result, c.result);
-    if (c.action == INSTALLER_ACTION_LOG)
+    if (c.action == INSTALLER_ACTION_LOG) {
         EXPECT_EQ(std::string(reinterpret_cast<const char *>(m.text), m.text_length), c.text);
-    if (c.action == INSTALLER_ACTION_REFUSE)
+    }
+    if (c.action == INSTALLER_ACTION_REFUSE) {
         EXPECT_EQ(std::string(m.error), c.text);
+    }
 }
 
 using namespace std::string_literals;
@@ -715,7 +717,7 @@ INSTANTIATE_TEST_SUITE_P(
         MessageCase{ "FilterEmpty", ""s, true, INSTALLER_ACTION_REFUSE, -2, "Empty installer message" },
         // Console output has no type byte: every byte is text, zeros too.
         MessageCase{ "FilterText", "\7\0x\r\n"s, true, INSTALLER_ACTION_LOG, 0, "\7\0x\r\n"s }),
-    [](const auto &info) { return std::string(info.param.name); });
+    [](const auto &tested) { return std::string(tested.param.name); });
 
 TEST(InstallerMessages, FilterTextIsWholeAndLoggedAtInfo)
 {
@@ -727,7 +729,7 @@ TEST(InstallerMessages, FilterTextIsWholeAndLoggedAtInfo)
     EXPECT_EQ(m.level, LOG_INFO);
     EXPECT_STREQ(m.log_name, "install-filter");
 
-    decode_installer_message(bytes, 2, 0, &m);
+    decode_installer_message(reinterpret_cast<const unsigned char *>("\0x"), 2, 0, &m);
     EXPECT_EQ(m.level, LOG_DEBUG);
     EXPECT_STREQ(m.log_name, "installer process");
     decode_installer_message(reinterpret_cast<const unsigned char *>("\1x"), 2, 0, &m);

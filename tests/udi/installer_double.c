@@ -120,7 +120,7 @@ int main(int argc, char **argv)
     FILE *script;
     int number;
 
-    report = fopen("double.log", "w");
+    report = fopen("double.log", "wb");
     if (report == NULL)
         return 90;
     note("argc %d", argc);
