@@ -295,7 +295,7 @@ static int wait_for_connection(conversation *c, ULONGLONG *deadline)
 /*
  * A read failed for no reason the protocol knows. Read again, after a pause,
  * as long as the installer runs and the failures last less than the finite
- * timeout.
+ * timeout; once it has ended, one more read takes what it left.
  */
 static int after_read_error(conversation *c, ULONGLONG *failing_since)
 {
@@ -303,6 +303,8 @@ static int after_read_error(conversation *c, ULONGLONG *failing_since)
 
     if (*failing_since == 0)
         *failing_since = now;
+    if (c->ended)
+        return INSTALLER_ENDED;
     if (now - *failing_since >= finite_wait_ms()) {
         log_message(LOG_ERROR, FUNCTION_NAME, "Could not read from pipe for too long - aborting");
         terminate_installer(c);
@@ -310,8 +312,8 @@ static int after_read_error(conversation *c, ULONGLONG *failing_since)
     }
     if (c->process == NULL)
         Sleep(READ_ERROR_PAUSE_MS);
-    else if (installer_has_ended(c, READ_ERROR_PAUSE_MS))
-        return INSTALLER_ENDED;
+    else
+        c->ended = installer_has_ended(c, READ_ERROR_PAUSE_MS);
     return GO_ON;
 }
 
