@@ -409,6 +409,51 @@ extern inf_token inf_tokens[INF_TOKEN_COUNT + 1];
 int64_t tokenize_embedded_template(const char *template_name, char **out,
                                    const inf_token *tokens);
 
+/*
+ * install.c: the installation of a prepared package through its installer
+ * program (udi_install_driver), and the conversation with that program over
+ * the pipe "\\.\pipe\libudi-installer".
+ */
+
+/* The arguments of one installation, as udi_install_driver was given them. */
+typedef struct install_request {
+    const udi_device_node *device;
+    const char *folder;                   /* NULL or empty: the folder TEMP names */
+    const char *inf_file_name;
+    const udi_install_options *options;   /* may be NULL */
+} install_request;
+
+/*
+ * The installation itself, under the lock "install_driver_internal"; with a
+ * progress dialog it runs on the dialog's worker. The results of
+ * udi_install_driver.
+ */
+udi_result install_driver_internal(install_request *request);
+
+/*
+ * Acts on one whole message of the installer (length bytes): logs it,
+ * replies to it on installer_pipe, or changes the read timeout. 0 to read
+ * on; anything else ends the conversation with that result.
+ */
+int process_message(const unsigned char *buffer, size_t length);
+
+/*
+ * The state of the one installation that runs at a time (under its lock):
+ * the device whose ids the installer is given, whether the filter installer
+ * runs, and the server end of the pipe (INVALID_HANDLE_VALUE outside an
+ * installation).
+ */
+extern const udi_device_node *current_device;
+extern int filter_mode;
+extern HANDLE installer_pipe;
+
+/*
+ * How long the installer may stay silent: 10,000 ms, or INFINITE while it
+ * runs a step that it said may be silent for long. It outlasts an
+ * installation: nothing sets it back but the installer's own message.
+ */
+extern uint32_t installer_read_timeout_ms;
+
 #ifdef __cplusplus
 }
 #endif

@@ -1,10 +1,13 @@
 /*
  * libudi's Windows-free logic: formatting, trimming, the log levels, the ids
  * and versions read out of the system's texts, the service names, and the
- * fixed tables of names and texts. Built natively too (tests/udi/native):
- * nothing here may call Windows.
+ * fixed tables of names and texts, and the decoding of the installer's
+ * messages. Built natively too (tests/udi/native): nothing here may call
+ * Windows.
  */
 #include "parse.h"
+
+#include "libudi.h"
 
 #include <stdint.h>
 #include <stdio.h>
@@ -622,4 +625,141 @@ size_t inf_string_value(char *buffer, size_t size, const char *text)
     }
     buffer[length] = '\0';
     return length;
+}
+
+/* The installer's messages. */
+
+static void refuse_message(installer_message *out, int result, const char *format, ...)
+    UDI_PRINTF_LIKE(3, 4);
+
+static void refuse_message(installer_message *out, int result, const char *format, ...)
+{
+    va_list arguments;
+
+    out->action = INSTALLER_ACTION_REFUSE;
+    out->result = result;
+    va_start(arguments, format);
+    format_truncated_va(out->error, sizeof(out->error), format, arguments);
+    va_end(arguments);
+}
+
+/* A text runs to its first zero byte or to the end of the message. */
+static void log_text(installer_message *out, const unsigned char *text, size_t length, int level,
+                     const char *log_name)
+{
+    const unsigned char *end = memchr(text, 0, length);
+
+    out->action = INSTALLER_ACTION_LOG;
+    out->text = text;
+    out->text_length = end != NULL ? (size_t)(end - text) : length;
+    out->level = level;
+    out->log_name = log_name;
+}
+
+/* Requests and markers carry nothing: bytes after the type mean that the
+   other end speaks something else. */
+static int refuse_payload(installer_message *out, size_t payload_length)
+{
+    if (payload_length == 0)
+        return 0;
+    refuse_message(out, UDI_ERR_MISSING, "Installer message %d carries %zu unexpected bytes",
+                   out->type, payload_length);
+    return 1;
+}
+
+void decode_installer_message(const unsigned char *buffer, size_t length, int filter_mode,
+                              installer_message *out)
+{
+    const unsigned char *payload;
+    size_t payload_length;
+
+    memset(out, 0, sizeof(*out));
+    out->type = -1;
+    if (buffer == NULL || length == 0) {
+        refuse_message(out, UDI_ERR_BAD_ARGUMENT, "Empty installer message");
+        return;
+    }
+    if (filter_mode) {
+        /* Console output: the bytes as they came, zero bytes and all. */
+        out->action = INSTALLER_ACTION_LOG;
+        out->text = buffer;
+        out->text_length = length;
+        out->level = LOG_INFO;
+        out->log_name = "install-filter";
+        return;
+    }
+
+    out->type = buffer[0];
+    payload = buffer + 1;
+    payload_length = length - 1;
+    switch (out->type) {
+    case INSTALLER_PROGRESS:
+        if (payload_length == 0)
+            refuse_message(out, UDI_ERR_MISSING, "Print_message: no data");
+        else
+            log_text(out, payload, payload_length, LOG_DEBUG, "installer process");
+        return;
+    case INSTALLER_SETUP_LOG:
+        if (payload_length == 0)
+            refuse_message(out, UDI_ERR_MISSING, "Syslog_message: no data");
+        else
+            log_text(out, payload, payload_length, LOG_DEBUG, "syslog");
+        return;
+    case INSTALLER_STATUS:
+        if (payload_length == 0) {
+            refuse_message(out, UDI_ERR_MISSING, "Set status: no data");
+        } else if (payload_length > 1) {
+            refuse_message(out, UDI_ERR_MISSING, "Set status: %zu bytes instead of one",
+                           payload_length);
+        } else {
+            out->action = INSTALLER_ACTION_STATUS;
+            out->result = (int)(signed char)payload[0];
+        }
+        return;
+    case INSTALLER_ASK_DEVICE_ID:
+    case INSTALLER_ASK_HARDWARE_ID:
+    case INSTALLER_ASK_USER_SID:
+    case INSTALLER_LONG_STEP_BEGINS:
+    case INSTALLER_LONG_STEP_ENDED:
+    case INSTALLER_FINISHED:
+        if (refuse_payload(out, payload_length))
+            return;
+        break;
+    default:
+        refuse_message(out, UDI_ERR_MISSING, "Unrecognized installer message");
+        return;
+    }
+
+    switch (out->type) {
+    case INSTALLER_ASK_DEVICE_ID:
+        out->action = INSTALLER_ACTION_REPLY_DEVICE_ID;
+        break;
+    case INSTALLER_ASK_HARDWARE_ID:
+        out->action = INSTALLER_ACTION_REPLY_HARDWARE_ID;
+        break;
+    case INSTALLER_ASK_USER_SID:
+        out->action = INSTALLER_ACTION_REPLY_USER_SID;
+        break;
+    case INSTALLER_LONG_STEP_BEGINS:
+        out->action = INSTALLER_ACTION_TIMEOUT_INFINITE;
+        break;
+    case INSTALLER_LONG_STEP_ENDED:
+        out->action = INSTALLER_ACTION_TIMEOUT_FINITE;
+        break;
+    default:
+        out->action = INSTALLER_ACTION_FINISHED;
+        break;
+    }
+}
+
+char *clean_relayed_text(char *out, const unsigned char *text, size_t length)
+{
+    size_t i;
+
+    while (length > 0 && (text[length - 1] == '\n' || text[length - 1] == '\r'))
+        length--;
+    for (i = 0; i < length; i++)
+        out[i] = (text[i] < 0x20 || text[i] == 0x7F) ? ' ' : (char)text[i];
+    out[length] = '\0';
+    return out;
 }

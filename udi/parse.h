@@ -196,6 +196,71 @@ void cut_catalog_list(char *text, size_t length, const char *inf_file_name, cata
  */
 size_t inf_string_value(char *buffer, size_t size, const char *text);
 
+/*
+ * One message of the package's installer over the library's pipe: byte 0 is
+ * the type, the rest the payload. The other end may be anything that got
+ * hold of the pipe, so a message is judged by its bytes alone, whatever its
+ * length, and never read beyond them.
+ */
+enum installer_message_type {
+    INSTALLER_PROGRESS = 0,          /* text */
+    INSTALLER_SETUP_LOG = 1,         /* text */
+    INSTALLER_ASK_DEVICE_ID = 2,     /* the library replies */
+    INSTALLER_ASK_HARDWARE_ID = 3,   /* the library replies */
+    INSTALLER_ASK_USER_SID = 4,      /* the library replies */
+    INSTALLER_LONG_STEP_BEGINS = 5,  /* silence without limit from here */
+    INSTALLER_LONG_STEP_ENDED = 6,   /* silence limited again */
+    INSTALLER_STATUS = 7,            /* one signed byte */
+    INSTALLER_FINISHED = 8
+};
+
+/* What the library does with a message. */
+typedef enum installer_action {
+    INSTALLER_ACTION_LOG,              /* log text at level under log_name */
+    INSTALLER_ACTION_REPLY_DEVICE_ID,
+    INSTALLER_ACTION_REPLY_HARDWARE_ID,
+    INSTALLER_ACTION_REPLY_USER_SID,
+    INSTALLER_ACTION_TIMEOUT_INFINITE,
+    INSTALLER_ACTION_TIMEOUT_FINITE,
+    INSTALLER_ACTION_STATUS,           /* result holds the status */
+    INSTALLER_ACTION_FINISHED,
+    INSTALLER_ACTION_REFUSE            /* log error at error level; result ends the talk */
+} installer_action;
+
+typedef struct installer_message {
+    installer_action action;
+    int type;                 /* byte 0, or -1 for an empty message */
+    /* INSTALLER_ACTION_LOG: the text's bytes inside the message (not
+       terminated; up to its first zero byte) and how to log it. */
+    const unsigned char *text;
+    size_t text_length;
+    int level;
+    const char *log_name;
+    /* INSTALLER_ACTION_REFUSE: why, as it is logged. */
+    char error[96];
+    /* What the message makes of the conversation: 0 goes on, anything else
+       ends it with that result. Replies and timeouts go on. */
+    int result;
+} installer_message;
+
+/*
+ * Decodes the length bytes of one message. In filter mode every message is
+ * console output of the filter installer, logged whole. An empty message
+ * ends with UDI_ERR_BAD_ARGUMENT (-2); a message without the data of its
+ * type, with data its type does not carry, or of an unknown type ends with
+ * UDI_ERR_MISSING (-5).
+ */
+void decode_installer_message(const unsigned char *buffer, size_t length, int filter_mode,
+                              installer_message *out);
+
+/*
+ * Copies length bytes of a relayed text into out (at least length + 1
+ * bytes) for the console: line breaks at its end go, and every other control
+ * character becomes a space, so that a text can neither forge log lines nor
+ * steer the terminal. Returns out.
+ */
+char *clean_relayed_text(char *out, const unsigned char *text, size_t length);
+
 #ifdef __cplusplus
 }
 #endif

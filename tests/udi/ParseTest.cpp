@@ -647,3 +647,108 @@ TEST(InfStringValue, TakesNoTextAndNoBuffer)
 }
 
 }  // namespace
+
+namespace {
+
+struct MessageCase {
+    const char *name;
+    std::string bytes;
+    bool filter;
+    installer_action action;
+    int result;
+    std::string text;   // the logged text, or the error, as the case says
+};
+
+class InstallerMessage : public ::testing::TestWithParam<MessageCase> {};
+
+TEST_P(InstallerMessage, DecodesByTypeAndLength)
+{
+    const MessageCase &c = GetParam();
+    // On the heap at exactly its length, so that a read past it is caught.
+    std::vector<unsigned char> bytes(c.bytes.begin(), c.bytes.end());
+    installer_message m;
+    decode_installer_message(bytes.empty() ? nullptr : bytes.data(), bytes.size(), c.filter, &m);
+
+    EXPECT_EQ(m.action, c.action);
+    EXPECT_EQ(m.result, c.result);
+    if (c.action == INSTALLER_ACTION_LOG) {
+        EXPECT_EQ(std::string(reinterpret_cast<const char *>(m.text), m.text_length), c.text);
+    }
+    if (c.action == INSTALLER_ACTION_REFUSE) {
+        EXPECT_EQ(std::string(m.error), c.text);
+    }
+}
+
+using namespace std::string_literals;
+
+INSTANTIATE_TEST_SUITE_P(
+    InstallerMessages, InstallerMessage,
+    ::testing::Values(
+        MessageCase{ "Progress", "\0hello"s, false, INSTALLER_ACTION_LOG, 0, "hello" },
+        MessageCase{ "ProgressToItsZero", "\0hel\0lo"s, false, INSTALLER_ACTION_LOG, 0, "hel" },
+        MessageCase{ "ProgressEmptyText", "\0\0"s, false, INSTALLER_ACTION_LOG, 0, "" },
+        MessageCase{ "ProgressWithoutText", "\0"s, false, INSTALLER_ACTION_REFUSE, -5,
+                     "Print_message: no data" },
+        MessageCase{ "SetupLog", "\1line"s, false, INSTALLER_ACTION_LOG, 0, "line" },
+        MessageCase{ "SetupLogWithoutText", "\1"s, false, INSTALLER_ACTION_REFUSE, -5,
+                     "Syslog_message: no data" },
+        MessageCase{ "AskDeviceId", "\2"s, false, INSTALLER_ACTION_REPLY_DEVICE_ID, 0, "" },
+        MessageCase{ "AskHardwareId", "\3"s, false, INSTALLER_ACTION_REPLY_HARDWARE_ID, 0, "" },
+        MessageCase{ "AskSid", "\4"s, false, INSTALLER_ACTION_REPLY_USER_SID, 0, "" },
+        MessageCase{ "AskWithData", "\4S-1"s, false, INSTALLER_ACTION_REFUSE, -5,
+                     "Installer message 4 carries 3 unexpected bytes" },
+        MessageCase{ "LongStep", "\5"s, false, INSTALLER_ACTION_TIMEOUT_INFINITE, 0, "" },
+        MessageCase{ "LongStepEnded", "\6"s, false, INSTALLER_ACTION_TIMEOUT_FINITE, 0, "" },
+        MessageCase{ "LongStepWithData", "\6\0"s, false, INSTALLER_ACTION_REFUSE, -5,
+                     "Installer message 6 carries 1 unexpected bytes" },
+        MessageCase{ "StatusZero", "\7\0"s, false, INSTALLER_ACTION_STATUS, 0, "" },
+        MessageCase{ "StatusIsSigned", "\7\xFD"s, false, INSTALLER_ACTION_STATUS, -3, "" },
+        MessageCase{ "StatusPositive", "\7\x7F"s, false, INSTALLER_ACTION_STATUS, 127, "" },
+        MessageCase{ "StatusWithoutByte", "\7"s, false, INSTALLER_ACTION_REFUSE, -5,
+                     "Set status: no data" },
+        MessageCase{ "StatusTooLong", "\7\0\0\0"s, false, INSTALLER_ACTION_REFUSE, -5,
+                     "Set status: 3 bytes instead of one" },
+        MessageCase{ "Finished", "\x08"s, false, INSTALLER_ACTION_FINISHED, 0, "" },
+        MessageCase{ "UnknownType", "\x09"s, false, INSTALLER_ACTION_REFUSE, -5,
+                     "Unrecognized installer message" },
+        MessageCase{ "HighType", "\xFFxyz"s, false, INSTALLER_ACTION_REFUSE, -5,
+                     "Unrecognized installer message" },
+        MessageCase{ "Empty", ""s, false, INSTALLER_ACTION_REFUSE, -2, "Empty installer message" },
+        MessageCase{ "FilterEmpty", ""s, true, INSTALLER_ACTION_REFUSE, -2, "Empty installer message" },
+        // Console output has no type byte: every byte is text, zeros too.
+        MessageCase{ "FilterText", "\7\0x\r\n"s, true, INSTALLER_ACTION_LOG, 0, "\7\0x\r\n"s }),
+    [](const auto &tested) { return std::string(tested.param.name); });
+
+TEST(InstallerMessages, FilterTextIsWholeAndLoggedAtInfo)
+{
+    const unsigned char bytes[] = { 'a', 0, 'b' };
+    installer_message m;
+    decode_installer_message(bytes, sizeof(bytes), 1, &m);
+    EXPECT_EQ(m.text, bytes);
+    EXPECT_EQ(m.text_length, 3u);
+    EXPECT_EQ(m.level, LOG_INFO);
+    EXPECT_STREQ(m.log_name, "install-filter");
+
+    decode_installer_message(reinterpret_cast<const unsigned char *>("\0x"), 2, 0, &m);
+    EXPECT_EQ(m.level, LOG_DEBUG);
+    EXPECT_STREQ(m.log_name, "installer process");
+    decode_installer_message(reinterpret_cast<const unsigned char *>("\1x"), 2, 0, &m);
+    EXPECT_STREQ(m.log_name, "syslog");
+}
+
+TEST(InstallerMessages, RelayedTextIsOneCleanLine)
+{
+    const std::string raw = "one\r\ntwo\x1b[2J\x7f\0end\r\n\n"s;
+    std::vector<char> out(raw.size() + 1, '#');
+    clean_relayed_text(out.data(), reinterpret_cast<const unsigned char *>(raw.data()), raw.size());
+    EXPECT_STREQ(out.data(), "one  two [2J  end");
+
+    char empty[1] = { '#' };
+    clean_relayed_text(empty, reinterpret_cast<const unsigned char *>("\r\n"), 0);
+    EXPECT_STREQ(empty, "");
+    char lineBreaks[3];
+    clean_relayed_text(lineBreaks, reinterpret_cast<const unsigned char *>("\r\n"), 2);
+    EXPECT_STREQ(lineBreaks, "");
+}
+
+}  // namespace
