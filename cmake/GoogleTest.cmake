@@ -7,6 +7,8 @@ add_subdirectory("${GOOGLETEST_SOURCE_DIR}" "${CMAKE_BINARY_DIR}/googletest" EXC
 # One CTest test per suite of a test program, so that CTest can run the
 # suites in parallel and a slow one does not hide the others.
 #   kelvane_add_gtest(target SUITES a b ... [LOCK name ...] [TIMEOUT s])
+# Suites that share a LOCK name never run at the same time; a suite may
+# take several.
 function(kelvane_add_gtest target)
     cmake_parse_arguments(arg "" "TIMEOUT" "SUITES;LOCK" ${ARGN})
     if(NOT arg_TIMEOUT)

@@ -36,10 +36,17 @@ target_compile_definitions(juce PUBLIC
 target_compile_options(juce PUBLIC -Wa,-mbig-obj)
 target_compile_features(juce PUBLIC cxx_std_17)
 
+# The system DLLs that JUCE needs and that are not the system's known DLLs
+# load on first call (cmake/DelayLoad.cmake says why); every program built
+# on JUCE, the updater and its tests alike, links them so.
+include("${CMAKE_CURRENT_LIST_DIR}/DelayLoad.cmake")
+kelvane_delay_load_libraries(KELVANE_DELAYED_LIBRARIES dxgi version wininet winmm comdlg32 imm32)
+
 target_link_libraries(juce PUBLIC
     "${KELVANE_IMAGE_LIBS}/lib/libpng16.a"
     "${KELVANE_IMAGE_LIBS}/lib/libjpeg.a"
     z
-    ws2_32 winmm imm32 shlwapi version uuid ole32 oleaut32 comdlg32 wininet
+    ${KELVANE_DELAYED_LIBRARIES}
+    ws2_32 shlwapi uuid ole32 oleaut32
     dwmapi gdi32 user32 kernel32 advapi32 shell32 comctl32 rpcrt4 winspool
-    d2d1 dwrite dxgi d3d11 usp10 setupapi)
+    d2d1 dwrite d3d11 usp10 setupapi)

@@ -194,8 +194,9 @@ int system_module_open(system_module *module, const char *name)
     return module->handle != NULL;
 }
 
-system_function system_module_function(system_module *module, const char *function_name,
-                                       const char *caller)
+/* The export is looked up by name, or by ordinal when ordinal is nonzero. */
+static system_function look_up(system_module *module, unsigned ordinal,
+                               const char *function_name, const char *caller)
 {
     const function_replacement *replacement;
     system_function function = NULL;
@@ -206,11 +207,27 @@ system_function system_module_function(system_module *module, const char *functi
     if (replacement != NULL)
         function = replacement->replacement;
     else if (module->handle != NULL)
-        function = (system_function)GetProcAddress(module->handle, function_name);
+        function = (system_function)GetProcAddress(
+            module->handle, ordinal != 0 ? MAKEINTRESOURCEA(ordinal) : function_name);
 
     if (function == NULL)
         log_message(LOG_ERROR, caller, "Unable to locate %s() in %s\n", function_name, module->name);
     return function;
+}
+
+system_function system_module_function(system_module *module, const char *function_name,
+                                       const char *caller)
+{
+    return look_up(module, 0, function_name, caller);
+}
+
+system_function system_module_ordinal(system_module *module, unsigned ordinal,
+                                      const char *function_name, const char *caller)
+{
+    /* Ordinals are 16-bit; 0 would be a lookup by name. */
+    if (ordinal == 0 || ordinal > 0xFFFF)
+        return look_up(module, 0, NULL, caller);
+    return look_up(module, ordinal, function_name, caller);
 }
 
 void system_module_close(system_module *module)

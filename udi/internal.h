@@ -92,6 +92,14 @@ int system_module_open(system_module *module, const char *name);
 system_function system_module_function(system_module *module, const char *function_name,
                                        const char *caller);
 
+/*
+ * As system_module_function, for a function that the module exports by
+ * ordinal alone (Shell32's administrator test, 680): function_name names it
+ * in the log line and for system_function_replace.
+ */
+system_function system_module_ordinal(system_module *module, unsigned ordinal,
+                                      const char *function_name, const char *caller);
+
 /* Frees the module if this record loaded it; safe to call twice. */
 void system_module_close(system_module *module);
 
@@ -357,6 +365,94 @@ int CalcHash(uint8_t hash[CATALOG_HASH_SIZE], const char *path);
  * current folder fits into out, of size bytes with its terminator.
  */
 int normalize_full_path(const char *path, char *out, size_t size);
+
+/*
+ * prepare.c: a driver package for one device (udi_prepare_driver): the
+ * payload, the INF made from the kind's template, and the catalog, signed.
+ */
+
+/* The tokens the templates may hold, in the order inf_tokens tries them. */
+enum inf_token_index {
+    TOKEN_INF_FILENAME,
+    TOKEN_CAT_FILENAME,
+    TOKEN_DEVICE_DESCRIPTION,
+    TOKEN_DEVICE_HARDWARE_ID,
+    TOKEN_DEVICE_INTERFACE_GUID,
+    TOKEN_DEVICE_MANUFACTURER,
+    TOKEN_DRIVER_DATE,
+    TOKEN_DRIVER_VERSION,
+    TOKEN_USE_DEVICE_INTERFACE_GUID,
+    TOKEN_WDF_VERSION,
+    TOKEN_KMDF_VERSION,
+    /* Only the libusb-win32 templates hold these, and only its packages set them. */
+    TOKEN_LK_COMMA,
+    TOKEN_LK_DLL,
+    TOKEN_LK_X86_DLL,
+    TOKEN_LK_EQ_X86,
+    TOKEN_LK_EQ_X64,
+    INF_TOKEN_COUNT
+};
+
+/*
+ * The values the next template gets, ended by an entry without a name. Each
+ * preparation sets what its templates need; the values stay until then.
+ */
+extern inf_token inf_tokens[INF_TOKEN_COUNT + 1];
+
+/*
+ * The embedded template of that exact name (a row without subfolder) with
+ * its tokens replaced, in a new buffer *out that the caller frees. The
+ * text's length, or -1812 when there is no such template, or an error of
+ * replace_tokens.
+ */
+#define TEMPLATE_NOT_FOUND -1812
+int64_t tokenize_embedded_template(const char *template_name, char **out,
+                                   const inf_token *tokens);
+
+/*
+ * install.c: the installation of a prepared package through its installer
+ * program (udi_install_driver), and the conversation with that program over
+ * the pipe "\\.\pipe\libudi-installer".
+ */
+
+/* The arguments of one installation, as udi_install_driver was given them. */
+typedef struct install_request {
+    const udi_device_node *device;
+    const char *folder;                   /* NULL or empty: the folder TEMP names */
+    const char *inf_file_name;
+    const udi_install_options *options;   /* may be NULL */
+} install_request;
+
+/*
+ * The installation itself, under the lock "install_driver_internal"; with a
+ * progress dialog it runs on the dialog's worker. The results of
+ * udi_install_driver.
+ */
+udi_result install_driver_internal(install_request *request);
+
+/*
+ * Acts on one whole message of the installer (length bytes): logs it,
+ * replies to it on installer_pipe, or changes the read timeout. 0 to read
+ * on; anything else ends the conversation with that result.
+ */
+int process_message(const unsigned char *buffer, size_t length);
+
+/*
+ * The state of the one installation that runs at a time (under its lock):
+ * the device whose ids the installer is given, whether the filter installer
+ * runs, and the server end of the pipe (INVALID_HANDLE_VALUE outside an
+ * installation).
+ */
+extern const udi_device_node *current_device;
+extern int filter_mode;
+extern HANDLE installer_pipe;
+
+/*
+ * How long the installer may stay silent: 10,000 ms, or INFINITE while it
+ * runs a step that it said may be silent for long. It outlasts an
+ * installation: nothing sets it back but the installer's own message.
+ */
+extern uint32_t installer_read_timeout_ms;
 
 #ifdef __cplusplus
 }

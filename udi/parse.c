@@ -1,12 +1,17 @@
 /*
  * libudi's Windows-free logic: formatting, trimming, the log levels, the ids
  * and versions read out of the system's texts, the service names, and the
- * fixed tables of names and texts. Built natively too (tests/udi/native):
- * nothing here may call Windows.
+ * fixed tables of names and texts, and the decoding of the installer's
+ * messages. Built natively too (tests/udi/native): nothing here may call
+ * Windows.
  */
 #include "parse.h"
 
+#include "libudi.h"
+
+#include <stdint.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 
 /* Formatting, over the standard C printf family. */
@@ -409,4 +414,352 @@ char *format_unknown_pki_error(char *buffer, size_t size, uint32_t code)
 {
     format_truncated(buffer, size, "Unknown PKI error 0x%08X", (unsigned)code);
     return buffer;
+}
+
+/* Token replacement. */
+
+/* What an output grows by beyond what the next piece needs. */
+#define TOKEN_OUTPUT_SLACK 1024
+
+typedef struct growing_text {
+    char *bytes;
+    size_t length;
+    size_t capacity;  /* always above length: the terminator has room */
+} growing_text;
+
+/* Nonzero when the piece was appended; else the text is freed and NULL. */
+static int append_piece(growing_text *text, const char *piece, size_t size)
+{
+    if (text->length + size >= text->capacity) {
+        size_t capacity;
+        char *grown;
+
+        if (size > SIZE_MAX - TOKEN_OUTPUT_SLACK - text->length)
+            grown = NULL;
+        else {
+            capacity = text->length + size + TOKEN_OUTPUT_SLACK;
+            grown = realloc(text->bytes, capacity);
+        }
+        if (grown == NULL) {
+            free(text->bytes);
+            text->bytes = NULL;
+            return 0;
+        }
+        text->bytes = grown;
+        text->capacity = capacity;
+    }
+    if (size > 0)
+        memcpy(text->bytes + text->length, piece, size);
+    text->length += size;
+    return 1;
+}
+
+/*
+ * The first start delimiter at or after position from which at least
+ * room bytes remain (a delimiter closer to the end can open no token), or
+ * length when there is none.
+ */
+static size_t find_delimiter(const char *text, size_t length, size_t position,
+                             const char *start, size_t start_length, size_t room)
+{
+    for (; length - position >= room; position++) {
+        if (memcmp(text + position, start, start_length) == 0)
+            return position;
+    }
+    return length;
+}
+
+/* A value without its terminator ends with its buffer. */
+static size_t value_length(const inf_token *token)
+{
+    const char *terminator = memchr(token->value, '\0', sizeof(token->value));
+
+    return terminator != NULL ? (size_t)(terminator - token->value) : sizeof(token->value);
+}
+
+/* The entry whose name and end delimiter follow at position, or NULL. */
+static const inf_token *token_at(const char *text, size_t length, size_t position,
+                                 const inf_token *tokens, const char *end, size_t end_length)
+{
+    const size_t remaining = length - position;
+
+    for (; tokens->name != NULL; tokens++) {
+        const size_t name_length = strlen(tokens->name);
+
+        if (remaining >= end_length && remaining - end_length >= name_length
+            && memcmp(text + position, tokens->name, name_length) == 0
+            && memcmp(text + position + name_length, end, end_length) == 0)
+            return tokens;
+    }
+    return NULL;
+}
+
+int64_t replace_tokens(const char *text, size_t length, char **out, const inf_token *tokens,
+                       const char *start, const char *end)
+{
+    growing_text output;
+    size_t start_length, end_length, room, position = 0;
+
+    if (out != NULL)
+        *out = NULL;
+    if (text == NULL || out == NULL || tokens == NULL || start == NULL || end == NULL
+        || length == 0 || start[0] == '\0' || end[0] == '\0')
+        return REPLACE_TOKENS_BAD_ARGUMENT;
+    start_length = strlen(start);
+    end_length = strlen(end);
+    room = start_length + end_length;
+
+    if (length > SIZE_MAX - TOKEN_OUTPUT_SLACK)
+        return REPLACE_TOKENS_NO_MEMORY;
+    output.length = 0;
+    output.capacity = length + TOKEN_OUTPUT_SLACK;
+    output.bytes = malloc(output.capacity);
+    if (output.bytes == NULL)
+        return REPLACE_TOKENS_NO_MEMORY;
+
+    while (length - position > room) {
+        const size_t found = find_delimiter(text, length, position, start, start_length, room);
+        const inf_token *token;
+
+        if (found == length)
+            break;
+        if (!append_piece(&output, text + position, found - position))
+            return REPLACE_TOKENS_NO_MEMORY;
+        position = found + start_length;
+
+        token = token_at(text, length, position, tokens, end, end_length);
+        if (token != NULL) {
+            if (!append_piece(&output, token->value, value_length(token)))
+                return REPLACE_TOKENS_NO_MEMORY;
+            position += strlen(token->name) + end_length;
+        } else {
+            /* Scanning goes on right after the delimiter: the end of an
+               unknown token such as #WORD# may open the next one. */
+            if (!append_piece(&output, start, start_length))
+                return REPLACE_TOKENS_NO_MEMORY;
+        }
+    }
+
+    if (!append_piece(&output, text + position, length - position))
+        return REPLACE_TOKENS_NO_MEMORY;
+    output.bytes[output.length] = '\0';
+    *out = output.bytes;
+    return (int64_t)output.length;
+}
+
+/* The names of a catalog template. */
+
+void cut_catalog_list(char *text, size_t length, const char *inf_file_name, catalog_list *list)
+{
+    size_t position = 0;
+
+    if (list == NULL)
+        return;
+    memset(list, 0, sizeof(*list));
+    while (text != NULL && position < length) {
+        size_t first = position, last;
+
+        while (position < length && text[position] != '\r' && text[position] != '\n')
+            position++;
+        last = position;
+        if (position < length)
+            position++;
+
+        while (first < last && is_ascii_space(text[first]))
+            first++;
+        while (last > first && is_ascii_space(text[last - 1]))
+            last--;
+        if (first == last || text[first] == '#')
+            continue;
+        if (list->count == CATALOG_LIST_TEMPLATE_ENTRIES) {
+            list->cut = 1;
+            break;
+        }
+        text[last] = '\0';
+        list->names[list->count++] = text + first;
+    }
+    if (inf_file_name != NULL)
+        list->names[list->count++] = inf_file_name;
+}
+
+/* Texts inside the double quotes of an INF string. */
+
+/* The bytes of the UTF-8 character at text, as far as the text goes. */
+static size_t character_length(const char *text)
+{
+    const unsigned char lead = (unsigned char)text[0];
+    size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+    size_t i;
+
+    for (i = 1; i < length; i++) {
+        if (((unsigned char)text[i] & 0xC0) != 0x80)
+            return i;
+    }
+    return length;
+}
+
+size_t inf_string_value(char *buffer, size_t size, const char *text)
+{
+    size_t length = 0;
+
+    if (buffer == NULL || size == 0)
+        return 0;
+    buffer[0] = '\0';
+    for (; text != NULL && *text != '\0';) {
+        const unsigned char c = (unsigned char)*text;
+        const char *piece = text;
+        size_t piece_length = 1, taken = 1;
+
+        if (c == '"')
+            piece = "\"\"", piece_length = 2;
+        else if (c < 0x20 || c == 0x7F)
+            piece = " ";
+        else
+            piece_length = taken = character_length(text);
+
+        if (length + piece_length >= size)
+            break;
+        memcpy(buffer + length, piece, piece_length);
+        length += piece_length;
+        text += taken;
+    }
+    buffer[length] = '\0';
+    return length;
+}
+
+/* The installer's messages. */
+
+static void refuse_message(installer_message *out, int result, const char *format, ...)
+    UDI_PRINTF_LIKE(3, 4);
+
+static void refuse_message(installer_message *out, int result, const char *format, ...)
+{
+    va_list arguments;
+
+    out->action = INSTALLER_ACTION_REFUSE;
+    out->result = result;
+    va_start(arguments, format);
+    format_truncated_va(out->error, sizeof(out->error), format, arguments);
+    va_end(arguments);
+}
+
+/* A text runs to its first zero byte or to the end of the message. */
+static void log_text(installer_message *out, const unsigned char *text, size_t length, int level,
+                     const char *log_name)
+{
+    const unsigned char *end = memchr(text, 0, length);
+
+    out->action = INSTALLER_ACTION_LOG;
+    out->text = text;
+    out->text_length = end != NULL ? (size_t)(end - text) : length;
+    out->level = level;
+    out->log_name = log_name;
+}
+
+/* Requests and markers carry nothing: bytes after the type mean that the
+   other end speaks something else. */
+static int refuse_payload(installer_message *out, size_t payload_length)
+{
+    if (payload_length == 0)
+        return 0;
+    refuse_message(out, UDI_ERR_MISSING, "Installer message %d carries %zu unexpected bytes",
+                   out->type, payload_length);
+    return 1;
+}
+
+void decode_installer_message(const unsigned char *buffer, size_t length, int filter_mode,
+                              installer_message *out)
+{
+    const unsigned char *payload;
+    size_t payload_length;
+
+    memset(out, 0, sizeof(*out));
+    out->type = -1;
+    if (buffer == NULL || length == 0) {
+        refuse_message(out, UDI_ERR_BAD_ARGUMENT, "Empty installer message");
+        return;
+    }
+    if (filter_mode) {
+        /* Console output: the bytes as they came, zero bytes and all. */
+        out->action = INSTALLER_ACTION_LOG;
+        out->text = buffer;
+        out->text_length = length;
+        out->level = LOG_INFO;
+        out->log_name = "install-filter";
+        return;
+    }
+
+    out->type = buffer[0];
+    payload = buffer + 1;
+    payload_length = length - 1;
+    switch (out->type) {
+    case INSTALLER_PROGRESS:
+        if (payload_length == 0)
+            refuse_message(out, UDI_ERR_MISSING, "Print_message: no data");
+        else
+            log_text(out, payload, payload_length, LOG_DEBUG, "installer process");
+        return;
+    case INSTALLER_SETUP_LOG:
+        if (payload_length == 0)
+            refuse_message(out, UDI_ERR_MISSING, "Syslog_message: no data");
+        else
+            log_text(out, payload, payload_length, LOG_DEBUG, "syslog");
+        return;
+    case INSTALLER_STATUS:
+        if (payload_length == 0) {
+            refuse_message(out, UDI_ERR_MISSING, "Set status: no data");
+        } else if (payload_length > 1) {
+            refuse_message(out, UDI_ERR_MISSING, "Set status: %zu bytes instead of one",
+                           payload_length);
+        } else {
+            out->action = INSTALLER_ACTION_STATUS;
+            out->result = (int)(signed char)payload[0];
+        }
+        return;
+    case INSTALLER_ASK_DEVICE_ID:
+    case INSTALLER_ASK_HARDWARE_ID:
+    case INSTALLER_ASK_USER_SID:
+    case INSTALLER_LONG_STEP_BEGINS:
+    case INSTALLER_LONG_STEP_ENDED:
+    case INSTALLER_FINISHED:
+        if (refuse_payload(out, payload_length))
+            return;
+        break;
+    default:
+        refuse_message(out, UDI_ERR_MISSING, "Unrecognized installer message");
+        return;
+    }
+
+    switch (out->type) {
+    case INSTALLER_ASK_DEVICE_ID:
+        out->action = INSTALLER_ACTION_REPLY_DEVICE_ID;
+        break;
+    case INSTALLER_ASK_HARDWARE_ID:
+        out->action = INSTALLER_ACTION_REPLY_HARDWARE_ID;
+        break;
+    case INSTALLER_ASK_USER_SID:
+        out->action = INSTALLER_ACTION_REPLY_USER_SID;
+        break;
+    case INSTALLER_LONG_STEP_BEGINS:
+        out->action = INSTALLER_ACTION_TIMEOUT_INFINITE;
+        break;
+    case INSTALLER_LONG_STEP_ENDED:
+        out->action = INSTALLER_ACTION_TIMEOUT_FINITE;
+        break;
+    default:
+        out->action = INSTALLER_ACTION_FINISHED;
+        break;
+    }
+}
+
+char *clean_relayed_text(char *out, const unsigned char *text, size_t length)
+{
+    size_t i;
+
+    while (length > 0 && (text[length - 1] == '\n' || text[length - 1] == '\r'))
+        length--;
+    for (i = 0; i < length; i++)
+        out[i] = (text[i] < 0x20 || text[i] == 0x7F) ? ' ' : (char)text[i];
+    out[length] = '\0';
+    return out;
 }

@@ -20,7 +20,11 @@ extern "C" {
 
 /* The library builds with the standard C printf family (gnu_printf), also
    on mingw, whose default is the system's own. */
-#if defined(__GNUC__)
+#if defined(__clang__)
+/* clang knows no gnu_printf; its printf checks are the standard C ones. */
+#define UDI_PRINTF_LIKE(format_index, first_argument) \
+    __attribute__((format(printf, format_index, first_argument)))
+#elif defined(__GNUC__)
 #define UDI_PRINTF_LIKE(format_index, first_argument) \
     __attribute__((format(gnu_printf, format_index, first_argument)))
 #else
@@ -134,6 +138,128 @@ int is_pki_error_code(uint32_t code);
 
 /* "Unknown PKI error 0x%08X" into buffer (cut to size - 1); returns buffer. */
 char *format_unknown_pki_error(char *buffer, size_t size, uint32_t code);
+
+/*
+ * Token replacement, for the INF and catalog templates of a driver package.
+ * A token is a name between a start and an end delimiter, "#INF_FILENAME#"
+ * in the templates. A table of tokens ends with an entry whose name is NULL.
+ */
+#define INF_TOKEN_VALUE_SIZE 1024
+
+typedef struct inf_token {
+    const char *name;
+    char value[INF_TOKEN_VALUE_SIZE];  /* terminated; longer values are cut */
+} inf_token;
+
+#define REPLACE_TOKENS_BAD_ARGUMENT  -160
+#define REPLACE_TOKENS_NO_MEMORY     -8
+
+/*
+ * Copies length bytes of text into a new buffer *out (the caller frees it),
+ * terminated, with every known token replaced by its value; an unknown
+ * token and a lone delimiter are copied as they are, and the end of an
+ * unknown token may start the next one. The output's length in bytes, or
+ * REPLACE_TOKENS_BAD_ARGUMENT (a NULL argument, length 0, an empty
+ * delimiter) or REPLACE_TOKENS_NO_MEMORY, with *out NULL.
+ */
+int64_t replace_tokens(const char *text, size_t length, char **out, const inf_token *tokens,
+                       const char *start, const char *end);
+
+/*
+ * The file names a catalog lists, cut out of a catalog template: one a
+ * line, lines ended by CR or LF, white space around a name dropped, empty
+ * lines and lines starting with "#" passed over.
+ */
+#define CATALOG_LIST_TEMPLATE_ENTRIES 16
+
+typedef struct catalog_list {
+    /* The template's names, then the INF's own: pointers into the text cut. */
+    const char *names[CATALOG_LIST_TEMPLATE_ENTRIES + 1];
+    uint32_t count;
+    int cut;  /* the template held more names than the list keeps: the rest were left out */
+} catalog_list;
+
+/*
+ * Cuts text (length bytes, changed in place: line ends and the white space
+ * after a name become terminators) into list, keeping the first
+ * CATALOG_LIST_TEMPLATE_ENTRIES names, and adds inf_file_name last.
+ */
+void cut_catalog_list(char *text, size_t length, const char *inf_file_name, catalog_list *list);
+
+/*
+ * A text from outside (a device's description, a vendor's name) made safe
+ * to stand between the double quotes of an INF string: a double quote is
+ * doubled, as INF files escape it, and every control character, a line
+ * break above all, becomes a space, so that the text can neither end the
+ * string nor start a line of its own. Cut, at a whole character, to what
+ * fits into size bytes with the terminator. The length written.
+ */
+size_t inf_string_value(char *buffer, size_t size, const char *text);
+
+/*
+ * One message of the package's installer over the library's pipe: byte 0 is
+ * the type, the rest the payload. The other end may be anything that got
+ * hold of the pipe, so a message is judged by its bytes alone, whatever its
+ * length, and never read beyond them.
+ */
+enum installer_message_type {
+    INSTALLER_PROGRESS = 0,          /* text */
+    INSTALLER_SETUP_LOG = 1,         /* text */
+    INSTALLER_ASK_DEVICE_ID = 2,     /* the library replies */
+    INSTALLER_ASK_HARDWARE_ID = 3,   /* the library replies */
+    INSTALLER_ASK_USER_SID = 4,      /* the library replies */
+    INSTALLER_LONG_STEP_BEGINS = 5,  /* silence without limit from here */
+    INSTALLER_LONG_STEP_ENDED = 6,   /* silence limited again */
+    INSTALLER_STATUS = 7,            /* one signed byte */
+    INSTALLER_FINISHED = 8
+};
+
+/* What the library does with a message. */
+typedef enum installer_action {
+    INSTALLER_ACTION_LOG,              /* log text at level under log_name */
+    INSTALLER_ACTION_REPLY_DEVICE_ID,
+    INSTALLER_ACTION_REPLY_HARDWARE_ID,
+    INSTALLER_ACTION_REPLY_USER_SID,
+    INSTALLER_ACTION_TIMEOUT_INFINITE,
+    INSTALLER_ACTION_TIMEOUT_FINITE,
+    INSTALLER_ACTION_STATUS,           /* result holds the status */
+    INSTALLER_ACTION_FINISHED,
+    INSTALLER_ACTION_REFUSE            /* log error at error level; result ends the talk */
+} installer_action;
+
+typedef struct installer_message {
+    installer_action action;
+    int type;                 /* byte 0, or -1 for an empty message */
+    /* INSTALLER_ACTION_LOG: the text's bytes inside the message (not
+       terminated; up to its first zero byte) and how to log it. */
+    const unsigned char *text;
+    size_t text_length;
+    int level;
+    const char *log_name;
+    /* INSTALLER_ACTION_REFUSE: why, as it is logged. */
+    char error[96];
+    /* What the message makes of the conversation: 0 goes on, anything else
+       ends it with that result. Replies and timeouts go on. */
+    int result;
+} installer_message;
+
+/*
+ * Decodes the length bytes of one message. In filter mode every message is
+ * console output of the filter installer, logged whole. An empty message
+ * ends with UDI_ERR_BAD_ARGUMENT (-2); a message without the data of its
+ * type, with data its type does not carry, or of an unknown type ends with
+ * UDI_ERR_MISSING (-5).
+ */
+void decode_installer_message(const unsigned char *buffer, size_t length, int filter_mode,
+                              installer_message *out);
+
+/*
+ * Copies length bytes of a relayed text into out (at least length + 1
+ * bytes) for the console: line breaks at its end go, and every other control
+ * character becomes a space, so that a text can neither forge log lines nor
+ * steer the terminal. Returns out.
+ */
+char *clean_relayed_text(char *out, const unsigned char *text, size_t length);
 
 #ifdef __cplusplus
 }

@@ -88,9 +88,13 @@ done:
     return started;
 }
 
+typedef BOOL (WINAPI *shell_execute_ex_fn)(SHELLEXECUTEINFOW *info);
+
 BOOL shell_execute_ex_utf8(SHELLEXECUTEINFOA *info)
 {
     struct wide_copies copies = { { NULL }, 0, 0 };
+    system_module shell32 = { NULL, NULL, 0 };
+    shell_execute_ex_fn shell_execute_ex;
     SHELLEXECUTEINFOW wide_info;
     BOOL executed = FALSE;
     DWORD error;
@@ -118,12 +122,21 @@ BOOL shell_execute_ex_utf8(SHELLEXECUTEINFOA *info)
         goto done;
     }
 
-    executed = ShellExecuteExW(&wide_info);
+    /* Bound at run time, as the library binds the shell's other entry points. */
+    system_module_open(&shell32, "Shell32");
+    shell_execute_ex = (shell_execute_ex_fn)system_module_function(&shell32, "ShellExecuteExW",
+                                                                   "shell_execute_ex_utf8");
+    if (shell_execute_ex == NULL) {
+        error = ERROR_PROC_NOT_FOUND;
+        goto done;
+    }
+    executed = shell_execute_ex(&wide_info);
     error = GetLastError();
     info->hInstApp = wide_info.hInstApp;
     info->hProcess = wide_info.hProcess;
 
 done:
+    system_module_close(&shell32);
     free_wide_copies(&copies);
     SetLastError(error);
     return executed;

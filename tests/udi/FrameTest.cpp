@@ -238,4 +238,28 @@ TEST_F(SystemBinding, TestsCanReplaceOrHideAFunction)
     system_module_close(&cfgmgr);
 }
 
+// Shell32's administrator test has no exported name on Windows, only its ordinal.
+TEST_F(SystemBinding, FindsAFunctionByOrdinalAndReplacesItByName)
+{
+    system_module shell32;
+    ASSERT_TRUE(system_module_open(&shell32, "Shell32"));
+    const system_function real = system_module_ordinal(&shell32, 680, "IsUserAnAdmin", "caller");
+    EXPECT_NE(real, nullptr);
+    EXPECT_EQ(reinterpret_cast<void *>(real),
+              reinterpret_cast<void *>(GetProcAddress(shell32.handle, MAKEINTRESOURCEA(680))));
+
+    system_function_replace("Shell32", "IsUserAnAdmin", fakeFunction);
+    EXPECT_EQ(system_module_ordinal(&shell32, 680, "IsUserAnAdmin", "caller"), fakeFunction);
+    system_function_restore_all();
+
+    StreamCapture capture;
+    EXPECT_EQ(system_module_ordinal(&shell32, 65000, "NoSuchExport", "udi_prepare_driver"), nullptr);
+    EXPECT_EQ(system_module_ordinal(&shell32, 0x10000, "IsUserAnAdmin", "udi_prepare_driver"),
+              nullptr);
+    capture.finish();
+    system_module_close(&shell32);
+    EXPECT_EQ(capture.err(),
+              "libudi:error [udi_prepare_driver] Unable to locate NoSuchExport() in Shell32\n\n");
+}
+
 }  // namespace

@@ -1,9 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <clocale>
+#include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <cwchar>
 #include <string>
+#include <vector>
 
 #include "udi/parse.h"
 
@@ -400,6 +404,351 @@ TEST(PkiErrorTableGaps, FormatsAnUnknownCodeInItsBuffer)
 
     char small[12];
     EXPECT_STREQ(format_unknown_pki_error(small, sizeof(small), 0x8009ABCDu), "Unknown PKI");
+}
+
+// ---- Token replacement ------------------------------------------------------
+
+struct TokenTable {
+    inf_token entries[6] = {};
+
+    TokenTable()
+    {
+        set(0, "INF_FILENAME", "deviceDrv.inf");
+        set(1, "A", "1");
+        set(2, "AB", "ab");
+        set(3, "B", "22");
+        set(4, "EMPTY", "");
+    }
+    void set(int i, const char *name, const std::string &value)
+    {
+        entries[i].name = name;
+        std::memset(entries[i].value, 0, sizeof(entries[i].value));
+        std::memcpy(entries[i].value, value.data(), std::min(value.size(), sizeof(entries[i].value)));
+    }
+};
+
+// The text replace_tokens makes of input, or the code it answers as text.
+std::string replaced(const std::string &input, const char *start = "#", const char *end = "#",
+                     const TokenTable &table = TokenTable())
+{
+    char *out = nullptr;
+    const int64_t length = replace_tokens(input.data(), input.size(), &out, table.entries, start, end);
+    if (length < 0)
+        return "error " + std::to_string(length);
+    std::string text(out, static_cast<size_t>(length));
+    const bool terminated = out[length] == '\0';
+    std::free(out);
+    return terminated ? text : "unterminated";
+}
+
+struct ReplacementCase {
+    const char *name;
+    std::string input;
+    std::string output;
+    const char *start = "#";
+    const char *end = "#";
+};
+
+class Replacement : public testing::TestWithParam<ReplacementCase> {};
+
+TEST_P(Replacement, GivesTheTextWithItsTokensReplaced)
+{
+    const ReplacementCase &c = GetParam();
+    EXPECT_EQ(replaced(c.input, c.start, c.end), c.output);
+}
+
+INSTANTIATE_TEST_SUITE_P(ReplaceTokens, Replacement, testing::Values(
+    ReplacementCase{ "NoToken", "DeviceName = \"Kelvane\"\r\n", "DeviceName = \"Kelvane\"\r\n" },
+    ReplacementCase{ "UnknownTokenKept", "x #UNKNOWN# y", "x #UNKNOWN# y" },
+    ReplacementCase{ "TokenAtTheVeryEnd", "; #INF_FILENAME#", "; deviceDrv.inf" },
+    ReplacementCase{ "WholeTextIsAToken", "#A#", "1" },
+    ReplacementCase{ "LoneDelimiterAtTheEnd", "abc #", "abc #" },
+    ReplacementCase{ "TwoDelimitersAlone", "##", "##" },
+    ReplacementCase{ "UnclosedToken", "x #A", "x #A" },
+    ReplacementCase{ "AdjacentTokens", "#A##B#", "122" },
+    // The closing "#" of an unknown token opens the next one.
+    ReplacementCase{ "UnknownTokenClosingOpensTheNext", "#WORD#A#", "#WORD1" },
+    ReplacementCase{ "UnknownBetweenKnown", "#A#WORD#B#", "1WORD22" },
+    // A shorter name that the text continues past is no match.
+    ReplacementCase{ "NameMustBeFollowedByTheEnd", "#AB#", "ab" },
+    ReplacementCase{ "EmptyValue", "x#EMPTY#y", "xy" },
+    ReplacementCase{ "CaseSensitive", "#a#", "#a#" },
+    ReplacementCase{ "LongerDelimiters", "a{{A}}b{{A}", "a1b{{A}", "{{", "}}" },
+    ReplacementCase{ "DifferentStartAndEnd", "<A><B>#A#", "122#A#", "<", ">" },
+    ReplacementCase{ "EmbeddedNulCopied", std::string("a\0#A#", 5), std::string("a\0" "1", 3) }),
+    [](const testing::TestParamInfo<ReplacementCase> &p) { return std::string(p.param.name); });
+
+TEST(ReplaceTokens, ReadsOnlyTheGivenLength)
+{
+    TokenTable table;
+    char *out = nullptr;
+    EXPECT_EQ(replace_tokens("#A#xyz", 3, &out, table.entries, "#", "#"), 1);
+    EXPECT_STREQ(out, "1");
+    std::free(out);
+}
+
+TEST(ReplaceTokens, GrowsPastTheFirstKilobyteOfExtraBytes)
+{
+    TokenTable table;
+    const std::string big(INF_TOKEN_VALUE_SIZE - 1, 'v');
+    table.set(1, "A", big);
+    std::string input, expected;
+    for (int i = 0; i < 10; i++) {
+        input += "[#A#]";
+        expected += "[" + big + "]";
+    }
+    EXPECT_EQ(replaced(input, "#", "#", table), expected);
+}
+
+// A value that fills its buffer to the brim, with no terminator, ends with the buffer.
+TEST(ReplaceTokens, ReadsNoValuePastItsBuffer)
+{
+    TokenTable table;
+    std::memset(table.entries[1].value, 'v', sizeof(table.entries[1].value));
+    char *out = nullptr;
+    ASSERT_EQ(replace_tokens("#A#", 3, &out, table.entries, "#", "#"), INF_TOKEN_VALUE_SIZE);
+    EXPECT_EQ(std::string(out), std::string(INF_TOKEN_VALUE_SIZE, 'v'));
+    std::free(out);
+}
+
+TEST(ReplaceTokens, RefusesBadArgumentsWithoutABuffer)
+{
+    TokenTable table;
+    char *out = reinterpret_cast<char *>(&table);
+    const int64_t bad = REPLACE_TOKENS_BAD_ARGUMENT;
+    EXPECT_EQ(replace_tokens(nullptr, 3, &out, table.entries, "#", "#"), bad);
+    EXPECT_EQ(out, nullptr);
+    EXPECT_EQ(replace_tokens("#A#", 3, nullptr, table.entries, "#", "#"), bad);
+    EXPECT_EQ(replace_tokens("#A#", 3, &out, nullptr, "#", "#"), bad);
+    EXPECT_EQ(replace_tokens("#A#", 3, &out, table.entries, nullptr, "#"), bad);
+    EXPECT_EQ(replace_tokens("#A#", 3, &out, table.entries, "#", nullptr), bad);
+    EXPECT_EQ(replace_tokens("#A#", 0, &out, table.entries, "#", "#"), bad);
+    EXPECT_EQ(replace_tokens("#A#", 3, &out, table.entries, "", "#"), bad);
+    EXPECT_EQ(replace_tokens("#A#", 3, &out, table.entries, "#", ""), bad);
+    EXPECT_EQ(out, nullptr);
+}
+
+// Room for the text and its slack cannot be counted: out of memory, before any read.
+TEST(ReplaceTokens, AnswersOutOfMemoryForALengthThatCannotBeHeld)
+{
+    TokenTable table;
+    char *out = nullptr;
+    EXPECT_EQ(replace_tokens("x", SIZE_MAX, &out, table.entries, "#", "#"),
+              REPLACE_TOKENS_NO_MEMORY);
+    EXPECT_EQ(out, nullptr);
+}
+
+// ---- The names of a catalog template -----------------------------------------
+
+std::vector<std::string> catalogNames(std::string text, const char *infName, bool *cut = nullptr)
+{
+    std::vector<char> bytes(text.begin(), text.end());
+    bytes.push_back('\0');
+    catalog_list list;
+    cut_catalog_list(bytes.data(), text.size(), infName, &list);
+    if (cut != nullptr)
+        *cut = list.cut != 0;
+    return std::vector<std::string>(list.names, list.names + list.count);
+}
+
+using Names = std::vector<std::string>;
+
+TEST(CatalogList, TakesTheTemplatesNamesAndTheInfLast)
+{
+    bool cut = true;
+    EXPECT_EQ(catalogNames("# List of the binaries referenced by the WinUSB inf\r\n"
+                           "# These are used to generate and self-sign a .cat file\r\n"
+                           "\r\n"
+                           "WdfCoInstaller01011.dll\r\n"
+                           "winusbcoinstaller2.dll",
+                           "deviceDrv.inf", &cut),
+              (Names{ "WdfCoInstaller01011.dll", "winusbcoinstaller2.dll", "deviceDrv.inf" }));
+    EXPECT_FALSE(cut);
+}
+
+TEST(CatalogList, CutsAtEachLineEndAndTrimsBothEnds)
+{
+    EXPECT_EQ(catalogNames("  a.dll \t\r\n\tb.sys  \rc.exe\nd.dll\n\n\r\r \t \n", "x.inf"),
+              (Names{ "a.dll", "b.sys", "c.exe", "d.dll", "x.inf" }));
+    // A "#" counts only at the start of a name; a comment may be indented.
+    EXPECT_EQ(catalogNames("   # comment\r\nname#1.dll\r\n#\r\n", "x.inf"),
+              (Names{ "name#1.dll", "x.inf" }));
+}
+
+TEST(CatalogList, EmptyTemplatesGiveTheInfAlone)
+{
+    EXPECT_EQ(catalogNames("", "x.inf"), (Names{ "x.inf" }));
+    EXPECT_EQ(catalogNames("# The USB CDC inf references no binary of its own", "x.inf"),
+              (Names{ "x.inf" }));
+    EXPECT_EQ(catalogNames("a.dll", nullptr), (Names{ "a.dll" }));
+}
+
+std::string numberedNames(int count, const char *after = "")
+{
+    std::string text;
+    for (int i = 1; i <= count; i++)
+        text += "file" + std::to_string(i) + ".dll\r\n";
+    return text + after;
+}
+
+TEST(CatalogList, KeepsSixteenNamesAndSaysWhenItLeftMoreOut)
+{
+    bool cut = true;
+    Names sixteen = catalogNames(numberedNames(16, "# done\r\n\r\n"), "x.inf", &cut);
+    EXPECT_FALSE(cut);
+    ASSERT_EQ(sixteen.size(), 17u);
+    EXPECT_EQ(sixteen[15], "file16.dll");
+    EXPECT_EQ(sixteen[16], "x.inf");
+
+    Names seventeen = catalogNames(numberedNames(17), "x.inf", &cut);
+    EXPECT_TRUE(cut);
+    EXPECT_EQ(seventeen, sixteen);
+}
+
+// ---- INF string values from outside -----------------------------------------
+
+struct InfStringCase {
+    const char *name;
+    std::string text;
+    size_t size;
+    std::string value;
+};
+
+class InfString : public testing::TestWithParam<InfStringCase> {};
+
+TEST_P(InfString, CannotLeaveItsQuotesNorItsLine)
+{
+    const InfStringCase &c = GetParam();
+    std::vector<char> buffer(c.size + 1, 'x');
+    EXPECT_EQ(inf_string_value(buffer.data(), c.size, c.text.c_str()), c.value.size());
+    EXPECT_EQ(std::string(buffer.data()), c.value);
+    EXPECT_EQ(buffer[c.size], 'x');  // nothing written past size
+}
+
+INSTANTIATE_TEST_SUITE_P(InfStringValue, InfString, testing::Values(
+    InfStringCase{ "Plain", "Kelvane DFU", 64, "Kelvane DFU" },
+    InfStringCase{ "QuoteDoubled", "the \"best\" one", 64, "the \"\"best\"\" one" },
+    InfStringCase{ "LineBreaksBecomeSpaces", "a\"\r\n[Evil]\r\nx", 64, "a\"\"  [Evil]  x" },
+    InfStringCase{ "ControlsBecomeSpaces", "a\tb\x7f" "c\x01", 64, "a b c " },
+    InfStringCase{ "Utf8Kept", "Ger\xC3\xA4t \xE2\x82\xAC", 64, "Ger\xC3\xA4t \xE2\x82\xAC" },
+    InfStringCase{ "CutToTheSize", "0123456789", 5, "0123" },
+    InfStringCase{ "CutBeforeACharacter", "ab\xE2\x82\xAC", 5, "ab" },
+    InfStringCase{ "CutBeforeADoubledQuote", "abc\"", 5, "abc" },
+    InfStringCase{ "Empty", "", 4, "" }),
+    [](const testing::TestParamInfo<InfStringCase> &p) { return std::string(p.param.name); });
+
+TEST(InfStringValue, TakesNoTextAndNoBuffer)
+{
+    char buffer[4] = "xyz";
+    EXPECT_EQ(inf_string_value(buffer, sizeof(buffer), nullptr), 0u);
+    EXPECT_STREQ(buffer, "");
+    EXPECT_EQ(inf_string_value(nullptr, 4, "a"), 0u);
+    EXPECT_EQ(inf_string_value(buffer, 0, "a"), 0u);
+}
+
+}  // namespace
+
+namespace {
+
+struct MessageCase {
+    const char *name;
+    std::string bytes;
+    bool filter;
+    installer_action action;
+    int result;
+    std::string text;   // the logged text, or the error, as the case says
+};
+
+class InstallerMessage : public ::testing::TestWithParam<MessageCase> {};
+
+TEST_P(InstallerMessage, DecodesByTypeAndLength)
+{
+    const MessageCase &c = GetParam();
+    // On the heap at exactly its length, so that a read past it is caught.
+    std::vector<unsigned char> bytes(c.bytes.begin(), c.bytes.end());
+    installer_message m;
+    decode_installer_message(bytes.empty() ? nullptr : bytes.data(), bytes.size(), c.filter, &m);
+
+    EXPECT_EQ(m.action, c.action);
+    EXPECT_EQ(m.result, c.result);
+    if (c.action == INSTALLER_ACTION_LOG) {
+        EXPECT_EQ(std::string(reinterpret_cast<const char *>(m.text), m.text_length), c.text);
+    }
+    if (c.action == INSTALLER_ACTION_REFUSE) {
+        EXPECT_EQ(std::string(m.error), c.text);
+    }
+}
+
+using namespace std::string_literals;
+
+INSTANTIATE_TEST_SUITE_P(
+    InstallerMessages, InstallerMessage,
+    ::testing::Values(
+        MessageCase{ "Progress", "\0hello"s, false, INSTALLER_ACTION_LOG, 0, "hello" },
+        MessageCase{ "ProgressToItsZero", "\0hel\0lo"s, false, INSTALLER_ACTION_LOG, 0, "hel" },
+        MessageCase{ "ProgressEmptyText", "\0\0"s, false, INSTALLER_ACTION_LOG, 0, "" },
+        MessageCase{ "ProgressWithoutText", "\0"s, false, INSTALLER_ACTION_REFUSE, -5,
+                     "Print_message: no data" },
+        MessageCase{ "SetupLog", "\1line"s, false, INSTALLER_ACTION_LOG, 0, "line" },
+        MessageCase{ "SetupLogWithoutText", "\1"s, false, INSTALLER_ACTION_REFUSE, -5,
+                     "Syslog_message: no data" },
+        MessageCase{ "AskDeviceId", "\2"s, false, INSTALLER_ACTION_REPLY_DEVICE_ID, 0, "" },
+        MessageCase{ "AskHardwareId", "\3"s, false, INSTALLER_ACTION_REPLY_HARDWARE_ID, 0, "" },
+        MessageCase{ "AskSid", "\4"s, false, INSTALLER_ACTION_REPLY_USER_SID, 0, "" },
+        MessageCase{ "AskWithData", "\4S-1"s, false, INSTALLER_ACTION_REFUSE, -5,
+                     "Installer message 4 carries 3 unexpected bytes" },
+        MessageCase{ "LongStep", "\5"s, false, INSTALLER_ACTION_TIMEOUT_INFINITE, 0, "" },
+        MessageCase{ "LongStepEnded", "\6"s, false, INSTALLER_ACTION_TIMEOUT_FINITE, 0, "" },
+        MessageCase{ "LongStepWithData", "\6\0"s, false, INSTALLER_ACTION_REFUSE, -5,
+                     "Installer message 6 carries 1 unexpected bytes" },
+        MessageCase{ "StatusZero", "\7\0"s, false, INSTALLER_ACTION_STATUS, 0, "" },
+        MessageCase{ "StatusIsSigned", "\7\xFD"s, false, INSTALLER_ACTION_STATUS, -3, "" },
+        MessageCase{ "StatusPositive", "\7\x7F"s, false, INSTALLER_ACTION_STATUS, 127, "" },
+        MessageCase{ "StatusWithoutByte", "\7"s, false, INSTALLER_ACTION_REFUSE, -5,
+                     "Set status: no data" },
+        MessageCase{ "StatusTooLong", "\7\0\0\0"s, false, INSTALLER_ACTION_REFUSE, -5,
+                     "Set status: 3 bytes instead of one" },
+        MessageCase{ "Finished", "\x08"s, false, INSTALLER_ACTION_FINISHED, 0, "" },
+        MessageCase{ "UnknownType", "\x09"s, false, INSTALLER_ACTION_REFUSE, -5,
+                     "Unrecognized installer message" },
+        MessageCase{ "HighType", "\xFFxyz"s, false, INSTALLER_ACTION_REFUSE, -5,
+                     "Unrecognized installer message" },
+        MessageCase{ "Empty", ""s, false, INSTALLER_ACTION_REFUSE, -2, "Empty installer message" },
+        MessageCase{ "FilterEmpty", ""s, true, INSTALLER_ACTION_REFUSE, -2, "Empty installer message" },
+        // Console output has no type byte: every byte is text, zeros too.
+        MessageCase{ "FilterText", "\7\0x\r\n"s, true, INSTALLER_ACTION_LOG, 0, "\7\0x\r\n"s }),
+    [](const auto &tested) { return std::string(tested.param.name); });
+
+TEST(InstallerMessages, FilterTextIsWholeAndLoggedAtInfo)
+{
+    const unsigned char bytes[] = { 'a', 0, 'b' };
+    installer_message m;
+    decode_installer_message(bytes, sizeof(bytes), 1, &m);
+    EXPECT_EQ(m.text, bytes);
+    EXPECT_EQ(m.text_length, 3u);
+    EXPECT_EQ(m.level, LOG_INFO);
+    EXPECT_STREQ(m.log_name, "install-filter");
+
+    decode_installer_message(reinterpret_cast<const unsigned char *>("\0x"), 2, 0, &m);
+    EXPECT_EQ(m.level, LOG_DEBUG);
+    EXPECT_STREQ(m.log_name, "installer process");
+    decode_installer_message(reinterpret_cast<const unsigned char *>("\1x"), 2, 0, &m);
+    EXPECT_STREQ(m.log_name, "syslog");
+}
+
+TEST(InstallerMessages, RelayedTextIsOneCleanLine)
+{
+    const std::string raw = "one\r\ntwo\x1b[2J\x7f\0end\r\n\n"s;
+    std::vector<char> out(raw.size() + 1, '#');
+    clean_relayed_text(out.data(), reinterpret_cast<const unsigned char *>(raw.data()), raw.size());
+    EXPECT_STREQ(out.data(), "one  two [2J  end");
+
+    char empty[1] = { '#' };
+    clean_relayed_text(empty, reinterpret_cast<const unsigned char *>("\r\n"), 0);
+    EXPECT_STREQ(empty, "");
+    char lineBreaks[3];
+    clean_relayed_text(lineBreaks, reinterpret_cast<const unsigned char *>("\r\n"), 2);
+    EXPECT_STREQ(lineBreaks, "");
 }
 
 }  // namespace
