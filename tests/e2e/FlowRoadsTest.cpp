@@ -151,7 +151,7 @@ class MainRoad : public McuRoad
 {
 };
 
-TEST_F (MainRoad, DISABLED_ADeviceWithoutADriverIsGivenWinUsbAndFlashed)
+TEST_F (MainRoad, ADeviceWithoutADriverIsGivenWinUsbAndFlashed)
 {
     udi_test::FakeUsbDevices devices;
     ASSERT_TRUE (devices.add ({ L"USB\\VID_6E3C&PID_0222\\UDITEST0001",
@@ -160,15 +160,19 @@ TEST_F (MainRoad, DISABLED_ADeviceWithoutADriverIsGivenWinUsbAndFlashed)
                                 L"Kelvane DFU", {}, {}, {} }));
     start();
     click (checkingDriver);
+    EXPECT_TRUE (screen->keepLast ("page_checking_driver"));
     shows (installingDriver);
+    EXPECT_TRUE (screen->keepLast ("page_installing_driver"));
     shows (checkingMcu);
+    EXPECT_TRUE (screen->keepLast ("page_checking_mcu"));
     shows (PageLook::deviceInfo ("2.4.1", "Update MCU"));
-    screen->keep ("page_version");
+    EXPECT_TRUE (screen->keep ("page_version"));
 
     tool ("out " + escaped (downloaded));
     click (updating);
+    EXPECT_TRUE (screen->keepLast ("page_updating"));
     shows (finished);
-    screen->keep ("page_finish");
+    EXPECT_TRUE (screen->keep ("page_finish"));
     quits();
 
     const udi_list_options options { 1, 0, 0 };
@@ -256,7 +260,7 @@ TEST_F (FailureRoads, AFailedDownloadRetriesOnTheSameVersionWithoutANewDetection
     tool ("out " + escaped (notDownloaded) + "\nexit 74");
     click (updating);
     shows (failed.withToast ("Failed to update MCU!"));
-    screen->keep ("page_failure");
+    EXPECT_TRUE (screen->keep ("page_failure"));
     click (PageLook::deviceInfo ("2.4.1, beta", "Update MCU"));
 
     tool ("out " + escaped (downloaded));

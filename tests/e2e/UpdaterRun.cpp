@@ -180,6 +180,20 @@ bool Screen::keep (const juce::String& name)
     return screenshotScript().shot (name, updater.contentOnScreen());
 }
 
+bool Screen::keepLast (const juce::String& name) const
+{
+    const auto folder = juce::SystemStats::getEnvironmentVariable ("KELVANE_SCREENSHOT_DIR", {});
+
+    if (folder.isEmpty() || ! last.isValid())
+        return false;
+
+    const auto file = juce::File (folder).getChildFile (name + ".png");
+    file.deleteFile();
+    juce::FileOutputStream stream (file);
+    juce::PNGImageFormat png;
+    return stream.openedOk() && png.writeImageToStream (last, stream);
+}
+
 testing::AssertionResult Screen::clickButton (int clicks)
 {
     const auto button = testsupport::findActionButton (last);

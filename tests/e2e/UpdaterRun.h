@@ -84,6 +84,10 @@ public:
     // Keeps a still picture of the window under the name, for a person.
     bool keep (const juce::String& name);
 
+    // Keeps the look that `shows` last found as it was, under the name: for
+    // a page that is up only for a moment or never holds still.
+    bool keepLast (const juce::String& name) const;
+
     // Clicks the middle of the red action button of the last look seen.
     testing::AssertionResult clickButton (int clicks = 1);
 
