@@ -6,13 +6,16 @@
 #include "support/HeldLock.h"
 #include "support/MessageLoop.h"
 #include "tools/UsbDriver.h"
+#include "udi/internal.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <iterator>
+#include <map>
 #include <optional>
 #include <string>
+#include <vector>
 
 using udi_test::FakeUsbDevice;
 using udi_test::FakeUsbDevices;
@@ -71,6 +74,48 @@ namespace
     {
         return driverDir().getChildFile ("deviceDrv.inf");
     }
+
+    // The driver service of each listed node of the test's own, by the
+    // suffix of its instance id; "" for none.
+    std::map<std::string, std::string> servicesBySuffix()
+    {
+        std::map<std::string, std::string> services;
+        const auto devices = listUsbDevices();
+
+        for (auto* node = devices.get(); node != nullptr; node = node->next_device)
+        {
+            const std::string id = node->device_id != nullptr ? node->device_id : "";
+            const auto mark = id.find ("UDITESTAPP");
+
+            if (mark != std::string::npos)
+                services[id.substr (mark + 10)] = node->driver_service != nullptr ? node->driver_service : "";
+        }
+
+        return services;
+    }
+
+    // Answers the library's question whether other device installations are
+    // still pending, as the system would: each call takes the next answer.
+    struct PendingInstallations
+    {
+        static inline std::vector<DWORD> answers;
+        static inline std::vector<DWORD> waits;
+
+        static DWORD WINAPI wait (DWORD milliseconds)
+        {
+            waits.push_back (milliseconds);
+            const auto answer = waits.size() <= answers.size() ? answers[waits.size() - 1] : WAIT_OBJECT_0;
+            return answer;
+        }
+
+        static void replace (std::vector<DWORD> toGive)
+        {
+            answers = std::move (toGive);
+            waits.clear();
+            system_function_replace ("SetupAPI", "CMP_WaitNoPendingInstallEvents",
+                                     reinterpret_cast<system_function> (&wait));
+        }
+    };
 }
 
 class UsbDriverCheck : public testing::Test
@@ -180,6 +225,75 @@ TEST_F (UsbDriverCheck, ThePackageFolderIsTheExecutablesWithoutATrailingSeparato
     EXPECT_EQ (driverDir(), exeFolder);
     EXPECT_FALSE (driverDir().getFullPathName().endsWithChar ('\\'));
     EXPECT_TRUE (driverDir().getFullPathName().contains (" ")) << "the tests run from a folder with a blank";
+}
+
+// The installation for real: the library writes the package beside the
+// executable and its installer program binds the device over the pipe.
+class UsbDriverInstall : public UsbDriverCheck
+{
+protected:
+    void TearDown() override
+    {
+        system_function_restore_all();
+        UsbDriverCheck::TearDown();
+    }
+};
+
+TEST_F (UsbDriverInstall, TheTasksFindTheDeviceWithoutADriverAndBindItToWinUsb)
+{
+    FakeUsbDevices tree;
+    ASSERT_TRUE (tree.add (device (L"VID_6E3C&PID_0222", L"1", L"")));
+    ASSERT_TRUE (tree.add (device (L"VID_1209&PID_0001", L"2", L"")));
+
+    EXPECT_TRUE (runTask (makeUsbDriverCheckTask).result == std::optional<bool> (false));
+    EXPECT_TRUE (runTask (makeUsbDriverInstallTask).result == std::optional<bool> (true));
+
+    EXPECT_TRUE (packageInf().existsAsFile());
+    EXPECT_TRUE (driverDir().getChildFile ("installer_x64.exe").existsAsFile());
+    const auto services = servicesBySuffix();
+    EXPECT_EQ (services.at ("1"), "WinUSB");
+    EXPECT_EQ (services.at ("2"), "") << "another device is left alone";
+    EXPECT_TRUE (runTask (makeUsbDriverCheckTask).result == std::optional<bool> (true));
+}
+
+TEST_F (UsbDriverInstall, TheFirstFailureEndsTheWalkAndWhatWasInstalledStays)
+{
+    FakeUsbDevices tree;
+    ASSERT_TRUE (tree.add (device (L"VID_6E3C&PID_0222", L"1", L"")));
+    ASSERT_TRUE (tree.add (device (L"VID_6E3C&PID_0222", L"2", L"libusb0")));
+
+    // List order decides which node is installed first.
+    std::vector<std::string> order;
+    {
+        const auto devices = listUsbDevices();
+        for (auto* node = devices.get(); node != nullptr; node = node->next_device)
+            if (const std::string id = node->device_id; id.find ("UDITESTAPP") != std::string::npos)
+                order.push_back (id.substr (id.find ("UDITESTAPP") + 10));
+    }
+    ASSERT_EQ (order.size(), 2u);
+
+    // The second installation finds another one still pending.
+    PendingInstallations::replace ({ WAIT_OBJECT_0, WAIT_TIMEOUT });
+    EXPECT_FALSE (installWinUsbDriver());
+    EXPECT_EQ (PendingInstallations::waits, (std::vector<DWORD> { 0, 0 })) << "the wait is never longer than none";
+
+    const auto services = servicesBySuffix();
+    EXPECT_EQ (services.at (order[0]), "WinUSB");
+    EXPECT_EQ (services.at (order[1]), order[1] == "2" ? "libusb0" : "");
+    EXPECT_FALSE (isWinUsbDriverInstalled());
+}
+
+TEST_F (UsbDriverInstall, AnInstallationPendingElsewhereFailsItAtOnce)
+{
+    FakeUsbDevices tree;
+    ASSERT_TRUE (tree.add (device (L"VID_6E3C&PID_0222", L"1", L"")));
+    PendingInstallations::replace ({ WAIT_TIMEOUT });
+
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_TRUE (runTask (makeUsbDriverInstallTask).result == std::optional<bool> (false));
+    EXPECT_LT (std::chrono::steady_clock::now() - started, std::chrono::seconds (5));
+    EXPECT_EQ (PendingInstallations::waits, std::vector<DWORD> { 0 });
+    EXPECT_EQ (servicesBySuffix().at ("1"), "");
 }
 
 TEST (UsbDeviceList, TheOwnerMovesItsListAndLeavesNoneBehind)
