@@ -214,8 +214,11 @@ TEST_F (FailureRoads, AFailedInstallationTellsSoAndRetryStartsAgain)
 
     start();
     click (checkingDriver);
-    shows (installingDriver);
+    // The package is written before the installation is refused, which
+    // takes a moment only: too short a page to be sure of a look at it. The
+    // package beside the updater shows that the installation ran.
     shows (failed.withToast ("Failed to install USB driver!"));
+    EXPECT_TRUE (folder.root.getChildFile ("deviceDrv.inf").existsAsFile());
     click (firstPage);
     EXPECT_TRUE (toolRuns().isEmpty());
 }
@@ -358,7 +361,10 @@ protected:
     {
         ASSERT_TRUE (screen->closeWindow());
         DWORD exitCode = 99;
-        ASSERT_TRUE (updater->endsWithin (5000, exitCode)) << "closing the window did not end the program";
+        // About two seconds here from the key press, mostly the X round trips;
+        // a busy machine takes several times that, a task that held the
+        // program would take the tool's whole run limit.
+        ASSERT_TRUE (updater->endsWithin (15000, exitCode)) << "closing the window did not end the program";
         EXPECT_EQ (exitCode, 0u);
     }
 };
