@@ -94,6 +94,11 @@ ProcessResult runProcess (const juce::StringArray& args)
     if (process.isRunning())
         process.kill();
 
+    // A tool that ended before the loop's first look never had its output
+    // read: on a busy machine a quick tool can start, write and end before
+    // this thread runs again. What it left in the pipe is taken now.
+    bytesRead += process.readProcessOutput (capture.get() + bytesRead, toolrun::captureLimit - bytesRead);
+
     const auto textLength = std::strlen (capture.get());
     log.write (capture.get(), (std::streamsize) textLength);
     log << '\n' << "====================" << '\n' << '\n';

@@ -30,8 +30,9 @@ namespace testsupport
         // through the message loop later, as any click does.
         bool click (const juce::Component& component, juce::Point<int> position);
 
-        // How long to wait for an answer.
-        int answerTimeoutMs = 15000;
+        // How long to wait for an answer: a limit for a tool that is stuck,
+        // since a grab on a busy machine can take many seconds.
+        int answerTimeoutMs = 60000;
 
     private:
         bool ask (const juce::String& request);
