@@ -20,8 +20,10 @@
 #include <vector>
 #include <windows.h>
 #include <cfgmgr32.h>
+#include <tlhelp32.h>
 #include <wincrypt.h>
 
+#include "support/ChildProcess.h"
 #include "support/FakeUsbDevices.h"
 #include "support/HeldLock.h"
 #include "support/MachineCertificates.h"
@@ -254,6 +256,30 @@ void signingOnSha1()
                             reinterpret_cast<system_function>(sha1SelfSigned));
 }
 
+// The application's installation (no window, no filter, no wait) of a
+// package whose installer is the tests' scripted double: it connects,
+// reports success and ends.
+std::unique_ptr<TempFolder> installFolder;
+udi_device_node installed = {};
+
+void newInstallFolder()
+{
+    installFolder = std::make_unique<TempFolder>();
+    ASSERT_TRUE(CopyFileW(udi_test::probePath(L"udi_installer_double.exe").c_str(),
+                          installFolder->wide(L"installer_x64.exe").c_str(), FALSE));
+    udi_test::writeFile(installFolder->wide(L"script.txt"), "connect\nsend 8\nclose\nexit 0\n");
+}
+
+udi_result installKelvane()
+{
+    installed.vendor_id = 0x6E3C;
+    installed.product_id = 0x0222;
+    installed.device_id = const_cast<char *>("USB\\VID_6E3C&PID_0222\\UDITEST_SWEEP");
+    installed.hardware_id = const_cast<char *>("USB\\VID_6E3C&PID_0222");
+    const udi_install_options options = {};
+    return udi_install_driver(&installed, installFolder->utf8().c_str(), "script.txt", &options);
+}
+
 std::vector<Operation> operations()
 {
     const std::set<udi_result> preparationResults = {
@@ -306,6 +332,11 @@ std::vector<Operation> operations()
             L"\\REGISTRY\\Machine\\Software\\Microsoft\\SystemCertificates\\TrustedPublisher",
             L"(File)" },
           withSigningStopped },
+        { "udi_install_driver", "install_driver_internal",
+          { UDI_OK, UDI_ERR_BAD_ARGUMENT, UDI_ERR_MISSING, UDI_ERR_TIMED_OUT,
+            UDI_ERR_INSTALL_PENDING, UDI_ERR_OUT_OF_RESOURCES, UDI_ERR_CANCELLED,
+            UDI_ERR_LAUNCH_FAILED, UDI_ERR_INSTALLER_FAILED },
+          newInstallFolder, installKelvane, [] { installFolder.reset(); } },
     };
 }
 
@@ -360,6 +391,39 @@ std::vector<std::wstring> withoutWineHandles(std::vector<std::wstring> handles,
     return handles;
 }
 
+// Whether a server end of the installer's pipe is still there.
+bool installerPipeExists()
+{
+    HANDLE client = CreateFileA("\\\\.\\pipe\\libudi-installer", GENERIC_READ, 0, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+    if (client != INVALID_HANDLE_VALUE) {
+        CloseHandle(client);
+        return true;
+    }
+    return GetLastError() != ERROR_FILE_NOT_FOUND;
+}
+
+// Installer processes that run now; one that was ended may take a moment
+// to leave the list.
+int installersRunning()
+{
+    int count = 0;
+    for (int tries = 0; tries < 50; tries++, Sleep(100)) {
+        count = 0;
+        HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+        PROCESSENTRY32W entry = { sizeof(entry) };
+        if (snapshot == INVALID_HANDLE_VALUE)
+            return -1;
+        for (BOOL more = Process32FirstW(snapshot, &entry); more;
+             more = Process32NextW(snapshot, &entry))
+            count += _wcsicmp(entry.szExeFile, L"installer_x64.exe") == 0;
+        CloseHandle(snapshot);
+        if (count == 0)
+            break;
+    }
+    return count;
+}
+
 void tryCase(const Case &c)
 {
     const Operation &operation = *c.operation;
@@ -403,6 +467,8 @@ void tryCase(const Case &c)
     EXPECT_FALSE(lockExists(operation.lock));
     // Its key gone, no certificate that the machine trusts can sign again.
     EXPECT_FALSE(keyContainerExists());
+    EXPECT_FALSE(installerPipeExists());
+    EXPECT_EQ(installersRunning(), 0);
 
     // The lock is gone for real: the same operation goes through again.
     operation.setUp();
