@@ -4,6 +4,10 @@
 //                      the same tool started and waited for alone
 //   list REPEATS N...  udi_create_list with N fake devices present, for each
 //                      N in turn, beside a bare walk of the same device set
+//                      and the walk with the listing's reads alone
+//   prepare RUNS       udi_prepare_driver as the application calls it, on a
+//                      listed fake device, beside the generation of a key
+//                      like the signing's alone
 // Lines: "<what> <count> <milliseconds>"; the script takes the medians.
 #include "tools/ProcessRunner.h"
 
@@ -11,12 +15,16 @@
 #include "udi/libudi.h"
 
 #include <windows.h>
+#include <cfgmgr32.h>
+#include <devpropdef.h>
 #include <setupapi.h>
+#include <wincrypt.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 namespace
 {
@@ -92,6 +100,37 @@ namespace
         return (int) index;
     }
 
+    // The platform's whole share: the same walk with every read that the
+    // listing makes of a device without a driver, kept nowhere.
+    int platformReads()
+    {
+        static const DEVPROPKEY busDescription = {
+            { 0x540B947E, 0x8B40, 0x45BC, { 0xA8, 0xA2, 0x6A, 0x0B, 0x89, 0x4C, 0xBD, 0xA2 } }, 4
+        };
+        const DWORD properties[] = { SPDRP_DRIVER, SPDRP_SERVICE, SPDRP_HARDWAREID,
+                                     SPDRP_COMPATIBLEIDS, SPDRP_UPPERFILTERS };
+        HDEVINFO set = SetupDiGetClassDevsA (nullptr, "USB", nullptr, DIGCF_PRESENT | DIGCF_ALLCLASSES);
+        if (set == INVALID_HANDLE_VALUE)
+            return 0;
+        SP_DEVINFO_DATA device = {};
+        device.cbSize = sizeof (device);
+        DWORD index = 0;
+        for (; SetupDiEnumDeviceInfo (set, index, &device); ++index)
+        {
+            BYTE buffer[256];
+            wchar_t text[256];
+            char id[256];
+            DEVPROPTYPE type = 0;
+            for (const DWORD property : properties)
+                SetupDiGetDeviceRegistryPropertyA (set, &device, property, nullptr, buffer, sizeof (buffer), nullptr);
+            CM_Get_Device_IDA (device.DevInst, id, sizeof (id), 0);
+            if (! SetupDiGetDevicePropertyW (set, &device, &busDescription, &type, (BYTE*) text, sizeof (text), nullptr, 0))
+                SetupDiGetDeviceRegistryPropertyW (set, &device, SPDRP_DEVICEDESC, nullptr, (BYTE*) text, sizeof (text), nullptr);
+        }
+        SetupDiDestroyDeviceInfoList (set);
+        return (int) index;
+    }
+
     int timeListings (int repeats, int argc, char** argv)
     {
         udi_test::FakeUsbDevices devices;
@@ -119,6 +158,10 @@ namespace
                 const int walked = bareWalk();
                 std::printf ("bare_walk %d %.1f\n", count, millisecondsSince (start));
 
+                start = Clock::now();
+                platformReads();
+                std::printf ("platform_reads %d %.1f\n", count, millisecondsSince (start));
+
                 udi_device_node* head = nullptr;
                 start = Clock::now();
                 const udi_result result = udi_create_list (&head, &appOptions);
@@ -141,6 +184,81 @@ namespace
         }
         return 0;
     }
+
+    // The key of the package's signing certificate: RSA of 4096 bits in a
+    // machine key container, made anew; the container is deleted again.
+    bool timeKeyGeneration()
+    {
+        const wchar_t* const container = L"kelvane bench key container";
+        const DWORD flags = CRYPT_MACHINE_KEYSET | CRYPT_SILENT;
+        HCRYPTPROV provider = 0;
+        CryptAcquireContextW (&provider, container, nullptr, PROV_RSA_FULL, flags | CRYPT_DELETEKEYSET);
+        if (! CryptAcquireContextW (&provider, container, nullptr, PROV_RSA_FULL, flags | CRYPT_NEWKEYSET))
+            return false;
+
+        HCRYPTKEY key = 0;
+        const auto start = Clock::now();
+        const bool made = CryptGenKey (provider, AT_SIGNATURE, (4096u << 16) | CRYPT_EXPORTABLE, &key) != FALSE;
+        const double ms = millisecondsSince (start);
+        if (made)
+            CryptDestroyKey (key);
+        CryptReleaseContext (provider, 0);
+        CryptAcquireContextW (&provider, container, nullptr, PROV_RSA_FULL, flags | CRYPT_DELETEKEYSET);
+        if (made)
+            std::printf ("key_generation 1 %.1f\n", ms);
+        return made;
+    }
+
+    int timePreparations (int runs)
+    {
+        udi_test::FakeUsbDevices devices;
+        udi_test::FakeUsbDevice kelvane;
+        kelvane.instanceId = L"USB\\VID_6E3C&PID_0222\\UDITEST_BENCH";
+        kelvane.hardwareIds = { L"USB\\VID_6E3C&PID_0222&REV_0100", L"USB\\VID_6E3C&PID_0222" };
+        kelvane.description = L"Kelvane DFU";
+        if (! devices.add (kelvane))
+            return 1;
+
+        const udi_list_options appOptions = { 1, 0, 0 };
+        udi_device_node* head = nullptr;
+        if (udi_create_list (&head, &appOptions) != 0)
+            return 1;
+        const udi_device_node* device = head;
+        while (device != nullptr && std::string (device->device_id).find ("UDITEST_BENCH") == std::string::npos)
+            device = device->next_device;
+        if (device == nullptr)
+            return 1;
+
+        const auto folder = juce::File::getSpecialLocation (juce::File::tempDirectory)
+                                .getChildFile ("kelvane bench package");
+        int failed = 0;
+        for (int i = 0; i < runs && failed == 0; ++i)
+        {
+            folder.deleteRecursively();
+            const udi_prepare_options options = {}; // the application's choice
+            const auto start = Clock::now();
+            const udi_result result = udi_prepare_driver (device, folder.getFullPathName().toRawUTF8(),
+                                                          "deviceDrv.inf", &options);
+            const double ms = millisecondsSince (start);
+            if (result != 0)
+            {
+                std::fprintf (stderr, "udi_prepare_driver gave %d\n", (int) result);
+                failed = 1;
+                break;
+            }
+            std::printf ("prepare_driver 1 %.1f\n", ms);
+            std::printf ("catalog_made 1 %d\n", folder.getChildFile ("deviceDrv.cat").existsAsFile() ? 1 : 0);
+            if (! timeKeyGeneration())
+            {
+                std::fprintf (stderr, "no key could be generated\n");
+                failed = 1;
+            }
+            std::fflush (stdout);
+        }
+        folder.deleteRecursively();
+        udi_destroy_list (head);
+        return failed;
+    }
 }
 
 int main (int argc, char** argv)
@@ -153,6 +271,9 @@ int main (int argc, char** argv)
     if (what == "list" && argc >= 4)
         return timeListings (std::atoi (argv[2]), argc - 3, argv + 3);
 
-    std::fprintf (stderr, "usage: bench_calls tool RUNS | list REPEATS N...\n");
+    if (what == "prepare" && argc == 3)
+        return timePreparations (std::atoi (argv[2]));
+
+    std::fprintf (stderr, "usage: bench_calls tool RUNS | list REPEATS N... | prepare RUNS\n");
     return 2;
 }
