@@ -1,7 +1,8 @@
 // Times single calls for scripts/bench, one line per measurement:
 //   tool RUNS          runAndExpect against the stand-in tool beside this
-//                      program, which prints its line and ends at once; and
-//                      the same tool started and waited for alone
+//                      program, which prints its line and ends at once;
+//                      beside the same tool started and waited for alone,
+//                      the runner's pause and the log's opening
 //   list REPEATS N...  udi_create_list with N fake devices present, for each
 //                      N in turn, beside a bare walk of the same device set
 //                      and the walk with the listing's reads alone
@@ -10,6 +11,7 @@
 //                      like the signing's alone
 // Lines: "<what> <count> <milliseconds>"; the script takes the medians.
 #include "tools/ProcessRunner.h"
+#include "tools/ToolLog.h"
 
 #include "support/FakeUsbDevices.h"
 #include "udi/libudi.h"
@@ -62,8 +64,23 @@ namespace
             juce::ChildProcess process;
             if (! process.start (args))
                 return 1;
+            // The start returns once the system has the new process running.
+            std::printf ("tool_start 1 %.1f\n", millisecondsSince (start));
             process.readAllProcessOutput();
             std::printf ("tool_alone 1 %.1f\n", millisecondsSince (start));
+
+            // What each run spends before the tool starts: the log's opening.
+            start = Clock::now();
+            {
+                auto log = openLog();
+            }
+            std::printf ("open_log 1 %.1f\n", millisecondsSince (start));
+
+            // The runner's pause itself, as the system keeps it.
+            start = Clock::now();
+            juce::Thread::sleep (toolrun::readPauseMs);
+            std::printf ("pause 1 %.1f\n", millisecondsSince (start));
+
             std::fflush (stdout);
         }
         return 0;
