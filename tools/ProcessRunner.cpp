@@ -4,6 +4,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 namespace
@@ -81,11 +82,20 @@ ProcessResult runProcess (const juce::StringArray& args)
     const auto deadline = started + std::chrono::milliseconds (toolrun::runLimitMs);
 
     {
-        const KillAtDeadline guard (process, deadline);
+        // Only a read while the tool still runs can wait, so the guard and
+        // its thread are made for the first such read. A tool that has ended
+        // by then, the common case, is read at once without them: under Wine
+        // a thread's start and end cost a run tens of milliseconds on a busy
+        // machine.
+        std::optional<KillAtDeadline> guard;
 
         while (process.isRunning() && Clock::now() < deadline)
         {
             juce::Thread::sleep (toolrun::readPauseMs);
+
+            if (! guard.has_value() && process.isRunning())
+                guard.emplace (process, deadline);
+
             bytesRead += process.readProcessOutput (capture.get() + bytesRead,
                                                     toolrun::captureLimit - bytesRead);
         }
