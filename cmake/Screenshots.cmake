@@ -12,7 +12,7 @@ function(kelvane_add_screenshots name)
         message(FATAL_ERROR "kelvane_add_screenshots(${name}) needs TARGET and LOOKS")
     endif()
     if(NOT arg_TIMEOUT)
-        set(arg_TIMEOUT 60)
+        set(arg_TIMEOUT 240)
     endif()
 
     set(command "${CMAKE_SOURCE_DIR}/scripts/lib/screenshot"

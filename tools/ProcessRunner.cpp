@@ -4,6 +4,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 namespace
@@ -81,11 +82,20 @@ ProcessResult runProcess (const juce::StringArray& args)
     const auto deadline = started + std::chrono::milliseconds (toolrun::runLimitMs);
 
     {
-        const KillAtDeadline guard (process, deadline);
+        // Only a read while the tool still runs can wait, so the guard and
+        // its thread are made for the first such read. A tool that has ended
+        // by then, the common case, is read at once without them: under Wine
+        // a thread's start and end cost a run tens of milliseconds on a busy
+        // machine.
+        std::optional<KillAtDeadline> guard;
 
         while (process.isRunning() && Clock::now() < deadline)
         {
             juce::Thread::sleep (toolrun::readPauseMs);
+
+            if (! guard.has_value() && process.isRunning())
+                guard.emplace (process, deadline);
+
             bytesRead += process.readProcessOutput (capture.get() + bytesRead,
                                                     toolrun::captureLimit - bytesRead);
         }
@@ -93,6 +103,11 @@ ProcessResult runProcess (const juce::StringArray& args)
 
     if (process.isRunning())
         process.kill();
+
+    // A tool that ended before the loop's first look never had its output
+    // read: on a busy machine a quick tool can start, write and end before
+    // this thread runs again. What it left in the pipe is taken now.
+    bytesRead += process.readProcessOutput (capture.get() + bytesRead, toolrun::captureLimit - bytesRead);
 
     const auto textLength = std::strlen (capture.get());
     log.write (capture.get(), (std::streamsize) textLength);

@@ -108,6 +108,7 @@ typedef struct function_replacement {
 } function_replacement;
 
 static function_replacement replacements[MAX_REPLACEMENTS];
+static system_function_observer lookup_observer;
 
 static int same_module_name(const char *a, const char *b)
 {
@@ -158,9 +159,15 @@ void system_function_hide(const char *module_name, const char *function_name)
     set_replacement(module_name, function_name, NULL);
 }
 
+void system_function_observe(system_function_observer observer)
+{
+    lookup_observer = observer;
+}
+
 void system_function_restore_all(void)
 {
     memset(replacements, 0, sizeof(replacements));
+    lookup_observer = NULL;
 }
 
 /*
@@ -203,6 +210,8 @@ static system_function look_up(system_module *module, unsigned ordinal,
 
     if (module == NULL || module->name == NULL || function_name == NULL)
         return NULL;
+    if (lookup_observer != NULL)
+        lookup_observer(module->name, function_name, caller);
     replacement = find_replacement(module->name, function_name);
     if (replacement != NULL)
         function = replacement->replacement;

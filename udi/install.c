@@ -587,12 +587,20 @@ udi_result install_driver_internal(install_request *request)
     }
 
     /* Without options nobody asked to wait, so nothing is checked either. */
-    if (request->options != NULL
-        && wait_no_pending(request->options->pending_install_wait_ms) == WAIT_TIMEOUT) {
-        log_message(LOG_WARNING, FUNCTION_NAME,
-                    "Timeout expired while waiting for another pending installation - aborting");
-        r = UDI_ERR_INSTALL_PENDING;
-        goto out;
+    if (request->options != NULL) {
+        DWORD waited = wait_no_pending(request->options->pending_install_wait_ms);
+
+        if (waited == WAIT_TIMEOUT) {
+            log_message(LOG_WARNING, FUNCTION_NAME,
+                        "Timeout expired while waiting for another pending installation - aborting");
+            r = UDI_ERR_INSTALL_PENDING;
+            goto out;
+        }
+        /* The wait only keeps two installations apart; one that cannot be
+           had stops nothing, but it is said, not taken for "none pending". */
+        if (waited == WAIT_FAILED)
+            log_message(LOG_WARNING, FUNCTION_NAME,
+                        "Could not wait for pending installations: %s", windows_error_text(0));
     }
 
     installer_pipe = CreateNamedPipeA(PIPE_NAME, PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,

@@ -107,11 +107,19 @@ void system_module_close(system_module *module);
  * For tests: from now on, looking up function_name in module_name gives
  * replacement instead of the system's function. system_function_hide makes
  * the lookup fail as if the system lacked it. system_function_restore_all
- * drops every replacement. Not for use while operations run on other threads.
+ * drops every replacement and the observer. system_function_observe has
+ * observer told of every lookup from now on (module and function as the
+ * caller names them, and the caller), before any replacement applies, so a
+ * test learns which functions an operation binds. Not for use while
+ * operations run on other threads.
  */
+typedef void (*system_function_observer)(const char *module_name, const char *function_name,
+                                         const char *caller);
+
 void system_function_replace(const char *module_name, const char *function_name,
                              system_function replacement);
 void system_function_hide(const char *module_name, const char *function_name);
+void system_function_observe(system_function_observer observer);
 void system_function_restore_all(void);
 
 /*

@@ -175,6 +175,15 @@ static int open_key_container(HCRYPTPROV *provider, const char *caller)
     return 0;
 }
 
+static void delete_key_container(const char *caller)
+{
+    HCRYPTPROV container;
+
+    if (!CryptAcquireContextW(&container, KEY_CONTAINER, NULL, PROV_RSA_FULL,
+                              CRYPT_DELETEKEYSET | CRYPT_MACHINE_KEYSET | CRYPT_SILENT))
+        log_message(LOG_WARNING, caller, "Failed to delete private key: %s", pki_error_text(0));
+}
+
 PCCERT_CONTEXT CreateSelfSignedCert(const char *subject)
 {
     system_module crypt32 = { 0 };
@@ -187,6 +196,7 @@ PCCERT_CONTEXT CreateSelfSignedCert(const char *subject)
     HCRYPTPROV provider = 0;
     HCRYPTKEY key = 0;
     PCCERT_CONTEXT certificate = NULL;
+    int key_generated = 0;
 
     LPSTR usage_identifiers[] = { OID_CODE_SIGNING };
     CERT_ENHKEY_USAGE usage = { 1, usage_identifiers };
@@ -256,6 +266,7 @@ PCCERT_CONTEXT CreateSelfSignedCert(const char *subject)
         log_message(LOG_DEBUG, __func__, "Could not generate keypair: %s", pki_error_text(0));
         goto out;
     }
+    key_generated = 1;
     log_message(LOG_DEBUG, __func__, "Generated new keypair...");
     /* The certificate finds the key through the container's name. Let go
        first: a provider that writes its keys out only when let go would
@@ -286,6 +297,10 @@ PCCERT_CONTEXT CreateSelfSignedCert(const char *subject)
     log_message(LOG_INFO, __func__, "Created new self-signed certificate '%s'", subject);
 
 out:
+    /* A key without its certificate signs nothing of ours, but it would
+       stay in the machine's container for anyone who can read it. */
+    if (certificate == NULL && key_generated)
+        delete_key_container(__func__);
     free(name.bytes);
     free(policies.bytes);
     free(practice.bytes);

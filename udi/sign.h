@@ -29,7 +29,8 @@ int SelfSignFile(const char *path, const char *subject);
 /*
  * A new self-signed code-signing certificate of subject whose key pair was
  * just generated into the key container, or NULL. The caller frees it with
- * CertFreeCertificateContext. The key stays in the container.
+ * CertFreeCertificateContext. The key stays in the container; when no
+ * certificate comes of it, the container is deleted again.
  */
 PCCERT_CONTEXT CreateSelfSignedCert(const char *subject);
 

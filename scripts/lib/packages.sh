@@ -13,6 +13,7 @@ kelvane_packages=(
     xdotool
     openssl
     clang libclang-rt-14-dev
+    stress-ng
 )
 
 kelvane_install_packages() {

@@ -55,8 +55,9 @@ namespace testsupport
         // window that has the keyboard.
         bool pressKeys (const juce::String& keys);
 
-        // How long to wait for an answer.
-        int answerTimeoutMs = 15000;
+        // How long to wait for an answer: a limit for a tool that is stuck,
+        // since a grab on a busy machine can take many seconds.
+        int answerTimeoutMs = 60000;
 
     private:
         bool ask (const juce::String& request);

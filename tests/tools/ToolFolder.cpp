@@ -67,6 +67,12 @@ std::string ToolFolderTest::logBytes()
     return bytes.getSize() == 0 ? std::string() : std::string ((const char*) bytes.getData(), bytes.getSize());
 }
 
+double ToolFolderTest::msSinceTheLastRecord()
+{
+    const auto now = juce::Time::getCurrentTime();
+    return (double) (now - logFile().getLastModificationTime()).inMilliseconds();
+}
+
 juce::File ToolFolderTest::folder()
 {
     return juce::File::getSpecialLocation (juce::File::currentExecutableFile).getParentDirectory();

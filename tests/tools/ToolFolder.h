@@ -24,6 +24,11 @@ protected:
     static juce::File logFile();
     static std::string logBytes();
 
+    // Milliseconds from the log's last write until now. A run writes the
+    // end of its record as it ends, so, taken as the runner returns, this is
+    // the time it went on after its last run: a pause, or next to none.
+    static double msSinceTheLastRecord();
+
     static juce::File folder(); // the test program's folder
     juce::File argsFile() const;
 

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <future>
+#include <string>
+#include <vector>
 #include <windows.h>
 
 #include "support/ChildProcess.h"
@@ -235,6 +237,35 @@ TEST_F(SystemBinding, TestsCanReplaceOrHideAFunction)
 
     system_function_restore_all();
     EXPECT_EQ(system_module_function(&cfgmgr, "CM_Get_Device_IDA", "caller"), real);
+    system_module_close(&cfgmgr);
+}
+
+std::vector<std::string> observed;
+
+void observeLookup(const char *module, const char *function, const char *caller)
+{
+    observed.push_back(std::string(module) + "!" + function + " for " + caller);
+}
+
+TEST_F(SystemBinding, AnObserverSeesEveryLookupUntilRestored)
+{
+    system_module cfgmgr;
+    system_module_open(&cfgmgr, "Cfgmgr32");
+    observed.clear();
+    system_function_observe(observeLookup);
+    system_function_hide("Cfgmgr32", "CM_Get_Device_IDA");
+
+    StreamCapture capture;
+    system_module_function(&cfgmgr, "CM_Get_Device_IDA", "udi_create_list");
+    system_module_function(&cfgmgr, "CM_Get_Device_IDW", "caller");
+    capture.finish();
+    // Hidden or not, each lookup is told, in its order.
+    EXPECT_EQ(observed, (std::vector<std::string>{ "Cfgmgr32!CM_Get_Device_IDA for udi_create_list",
+                                                   "Cfgmgr32!CM_Get_Device_IDW for caller" }));
+
+    system_function_restore_all();
+    system_module_function(&cfgmgr, "CM_Get_Device_IDA", "caller");
+    EXPECT_EQ(observed.size(), 2u);
     system_module_close(&cfgmgr);
 }
 

@@ -52,7 +52,10 @@ namespace
         window.addToDesktop (juce::ComponentPeer::windowHasTitleBar);
         window.setVisible (true);
 
-        if (! testsupport::pumpUntil ([&] { return window.button.paints > 0; }, 10000))
+        // The limits below are for a program that is stuck, not a slow one:
+        // on a busy machine a click or a vertical blank can take seconds to
+        // come through Wine, and each wait ends as soon as it holds.
+        if (! testsupport::pumpUntil ([&] { return window.button.paints > 0; }, 30000))
         {
             std::printf ("the window was never painted\n");
             return 1;
@@ -64,9 +67,9 @@ namespace
         if (! script.shot ("before", window) || ! script.click (window.button, window.button.getLocalBounds().getCentre()))
             return 1;
 
-        const auto arrived = testsupport::pumpUntil ([&] { return paintsAtClick >= 0; }, 5000);
+        const auto arrived = testsupport::pumpUntil ([&] { return paintsAtClick >= 0; }, 20000);
         const auto repainted = arrived
-                               && testsupport::pumpUntil ([&] { return window.button.paints > paintsAtClick; }, 1000);
+                               && testsupport::pumpUntil ([&] { return window.button.paints > paintsAtClick; }, 10000);
         std::printf ("clicked %s\nrepainted %s\n", arrived ? "yes" : "no", repainted ? "yes" : "no");
         std::fflush (stdout);
 

@@ -23,7 +23,7 @@ near() {  # "R G B" R G B
 }
 
 rm -rf "$out"
-"$tool" --out "$out/with_proxy" --prefix "$prefix" --timeout 60 "$program" || { echo "FAIL: the run with the proxy failed"; exit 1; }
+"$tool" --out "$out/with_proxy" --prefix "$prefix" --timeout 120 "$program" || { echo "FAIL: the run with the proxy failed"; exit 1; }
 before=$(middle "$out/with_proxy/before.png") && after=$(middle "$out/with_proxy/after.png") || exit 1
 echo "with the proxy: before $before, after $after"
 status=0
@@ -31,7 +31,7 @@ near "$before" 208 32 32 || { echo "FAIL: the button is not red before the click
 near "$after" 32 176 32 || { echo "FAIL: the click does not show: the button is not green after it"; status=1; }
 
 WINEDLLOVERRIDES="mscoree,mshtml=;dxgi=b;winedbg.exe=d" \
-    "$tool" --out "$out/wines_own" --prefix "$prefix" --timeout 60 "$program"
+    "$tool" --out "$out/wines_own" --prefix "$prefix" --timeout 120 "$program"
 before=$(middle "$out/wines_own/before.png") && after=$(middle "$out/wines_own/after.png") &&
     if [ "$before" = "$after" ]; then
         echo "with Wine's own dxgi: the click does not show (before and after $before)"

@@ -17,10 +17,23 @@ namespace dxgiproxy
         if (result != E_NOTIMPL)
             return result;
 
+        // A real wait returns in a later refresh than the one it was asked
+        // in, however late the caller was. A sleep can end a little before
+        // its time on another clock than this one: then it sleeps again,
+        // for the rest of the refresh.
         LARGE_INTEGER now, frequency;
-        QueryPerformanceCounter (&now);
         QueryPerformanceFrequency (&frequency);
-        Sleep (msUntilNextVBlank (now.QuadPart, frequency.QuadPart));
+        QueryPerformanceCounter (&now);
+        const auto askedIn = frameAt (now.QuadPart, frequency.QuadPart);
+        // A broken clock gives one short sleep, not a spin or a hang.
+        const auto clockWorks = frequency.QuadPart > 0 && now.QuadPart >= 0;
+
+        do
+        {
+            Sleep (msUntilNextVBlank (now.QuadPart, frequency.QuadPart));
+            QueryPerformanceCounter (&now);
+        } while (clockWorks && frameAt (now.QuadPart, frequency.QuadPart) <= askedIn);
+
         return S_OK;
     }
 
