@@ -1,6 +1,7 @@
 #include "flow/StartUpdateFwState.h"
 
 #include "app/MainComponent.h"
+#include "flow/CheckUsbDriverState.h"
 #include "flow/Event.h"
 
 std::unique_ptr<State> StartUpdateFwState::clone()
@@ -16,7 +17,10 @@ void StartUpdateFwState::enter() const
                      "Next");
 }
 
-std::unique_ptr<State> StartUpdateFwState::handle (const Event&)
+std::unique_ptr<State> StartUpdateFwState::handle (const Event& event)
 {
-    return nullptr;
+    if (dynamic_cast<const ButtonClicked*> (&event) == nullptr)
+        return nullptr;
+
+    return std::make_unique<CheckUsbDriverState> (owner);
 }

@@ -2,7 +2,8 @@
 
 #include "flow/State.h"
 
-// The flow's first state: the user puts the device into firmware-update mode.
+// The MCU flow's first state: the user puts the device into firmware-update
+// mode.
 class StartUpdateFwState : public State
 {
 public:

@@ -1,11 +1,46 @@
-// Drives the updater's main window through each look of its pages and has
-// scripts/lib/screenshot save a picture of each, for a person to look at.
-// The window and its content are the program's own; only the order of the
-// looks is this program's, since no device leads the flow here.
+// Drives the updater's main window through each look of its pages, has
+// scripts/lib/screenshot save a picture of each, and reads every picture
+// back to see that it shows its page: the step picture, the title, the red
+// action button and its text, the busy ring, the rows and the toast. A page
+// that shows the wrong thing fails the run. The window and its content are
+// the program's own; only the order of the looks is this program's, since
+// no device leads the flow here.
 #include "app/KelvaneFwUpgradeLauncher.h"
 #include "app/MainComponent.h"
 #include "support/MessageLoop.h"
+#include "support/PageLook.h"
 #include "support/ScreenshotScript.h"
+
+#include <cstdio>
+
+namespace
+{
+    const juce::String updatingMessage = "Please do not disconnect the USB cable, or turn off Kelvane or PC/Mac "
+                                         "during the update process.";
+
+    bool shows (testsupport::ScreenshotScript& script, const juce::String& name, const juce::Component& content,
+                const testsupport::PageLook& look)
+    {
+        if (! script.shot (name, content))
+            return false;
+
+        const auto picture = script.picture (name);
+
+        if (picture.isNull())
+        {
+            std::fprintf (stderr, "%s: the picture cannot be read back\n", name.toRawUTF8());
+            return false;
+        }
+
+        const auto differences = testsupport::differencesFrom (picture, look);
+
+        for (const auto& difference : differences)
+            std::fprintf (stderr, "%s is not the %s: %s\n", name.toRawUTF8(), look.name.toRawUTF8(),
+                          difference.toRawUTF8());
+
+        return differences.isEmpty();
+    }
+}
 
 int main()
 {
@@ -18,23 +53,20 @@ int main()
     if (page == nullptr)
         return 2;
 
+    using testsupport::PageLook;
+    bool allShown = true;
+
     // The first page is the flow's own first state.
-    if (! script.shot ("step_page", window))
-        return 1;
+    allShown &= shows (script, "step_page", *page, PageLook::step (1, "Update MCU", "Next").withoutToast());
 
     page->showBusy ("Checking the USB driver ...");
-    if (! script.shot ("busy_page", window))
-        return 1;
+    allShown &= shows (script, "busy_page", *page, PageLook::busy (1, "Checking the USB driver ...").withoutToast());
 
     page->showDeviceInfo ("2.4.1", "Update MCU");
-    if (! script.shot ("version_page", window))
-        return 1;
+    allShown &= shows (script, "version_page", *page, PageLook::deviceInfo ("2.4.1", "Update MCU").withoutToast());
 
-    page->showUpdating ("Updating the MCU ...",
-                        "Please do not disconnect the USB cable, or turn off Kelvane or PC/Mac during the "
-                        "update process.");
-    if (! script.shot ("updating_page", window))
-        return 1;
+    page->showUpdating ("Updating the MCU ...", updatingMessage);
+    allShown &= shows (script, "updating_page", *page, PageLook::updating ("Updating the MCU ...").withoutToast());
 
     page->showStep (3, "Update Failed",
                     "Please try again. If the error persists, please contact our support team from the help "
@@ -42,8 +74,8 @@ int main()
                     "Retry");
     page->showToast ("Failed to update MCU!");
     testsupport::pumpFor (600); // the toast's fade-in
-    if (! script.shot ("failure_toast", window))
-        return 1;
+    allShown &= shows (script, "failure_toast", *page,
+                       PageLook::step (3, "Update Failed", "Retry").withToast ("Failed to update MCU!"));
 
-    return 0;
+    return allShown ? 0 : 1;
 }

@@ -9,6 +9,7 @@
  *   fill N HH    write N bytes of the hexadecimal value HH to standard output
  *   sleep MS     pause MS milliseconds
  *   hang         never end
+ *   crash        write through a null pointer: the system ends the tool
  *   args FILE    append this run's arguments to FILE, one a line, then "--"
  *   exit CODE    end now with CODE
  *
@@ -120,6 +121,8 @@ int main(int argc, char **argv)
         } else if (strcmp(line, "hang") == 0) {
             for (;;)
                 Sleep(1000);
+        } else if (strcmp(line, "crash") == 0) {
+            *(volatile int *)NULL = 1;
         } else if (strcmp(line, "args") == 0) {
             record_args(arg, argc, argv);
         } else if (strcmp(line, "exit") == 0) {

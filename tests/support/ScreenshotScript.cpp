@@ -85,15 +85,61 @@ namespace testsupport
         // blanks; the tool then waits for the picture to hold still.
         pumpFor (100);
 
-        const auto area = juce::Desktop::getInstance().getDisplays().logicalToPhysical (component.getScreenBounds());
-        return ask ("shot " + name + " " + juce::String (area.getX()) + " " + juce::String (area.getY()) + " "
-                    + juce::String (area.getWidth()) + " " + juce::String (area.getHeight()));
+        return shot (name, juce::Desktop::getInstance().getDisplays().logicalToPhysical (component.getScreenBounds()));
+    }
+
+    namespace
+    {
+        juce::String rectangleText (juce::Rectangle<int> area)
+        {
+            return juce::String (area.getX()) + " " + juce::String (area.getY()) + " " + juce::String (area.getWidth())
+                   + " " + juce::String (area.getHeight());
+        }
+
+        juce::String pointText (juce::Point<int> point)
+        {
+            return juce::String (point.getX()) + " " + juce::String (point.getY());
+        }
+    }
+
+    bool ScreenshotScript::shot (const juce::String& name, juce::Rectangle<int> screenArea)
+    {
+        return ask ("shot " + name + " " + rectangleText (screenArea));
+    }
+
+    bool ScreenshotScript::grab (const juce::String& name, juce::Rectangle<int> screenArea)
+    {
+        return ask ("grab " + name + " " + rectangleText (screenArea));
+    }
+
+    juce::Image ScreenshotScript::picture (const juce::String& name) const
+    {
+        const auto folder = juce::SystemStats::getEnvironmentVariable ("KELVANE_SCREENSHOT_DIR", {});
+
+        if (folder.isEmpty())
+            return {};
+
+        return juce::ImageFileFormat::loadFrom (juce::File (folder).getChildFile (name + ".png"));
     }
 
     bool ScreenshotScript::click (const juce::Component& component, juce::Point<int> position)
     {
-        const auto onScreen = juce::Desktop::getInstance().getDisplays().logicalToPhysical (
-            component.localPointToGlobal (position));
-        return ask ("click " + juce::String (onScreen.getX()) + " " + juce::String (onScreen.getY()));
+        return click (juce::Desktop::getInstance().getDisplays().logicalToPhysical (
+            component.localPointToGlobal (position)));
+    }
+
+    bool ScreenshotScript::click (juce::Point<int> screenPoint, int clicks)
+    {
+        return ask ("click " + pointText (screenPoint) + (clicks == 1 ? juce::String() : " " + juce::String (clicks)));
+    }
+
+    bool ScreenshotScript::movePointer (juce::Point<int> screenPoint)
+    {
+        return ask ("move " + pointText (screenPoint));
+    }
+
+    bool ScreenshotScript::pressKeys (const juce::String& keys)
+    {
+        return ask ("key " + keys);
     }
 }

@@ -25,10 +25,35 @@ namespace testsupport
         // the tool says it did.
         bool shot (const juce::String& name, const juce::Component& component);
 
+        // The same for a rectangle of the screen in physical pixels, for a
+        // window of another program.
+        bool shot (const juce::String& name, juce::Rectangle<int> screenArea);
+
+        // Has the rectangle saved as NAME.png as it is right now, without
+        // waiting for it to hold still: for watching a page that may be up
+        // only for a moment, or that keeps moving (a turning busy ring).
+        bool grab (const juce::String& name, juce::Rectangle<int> screenArea);
+
+        // A picture that this run saved, read back; a null image when there
+        // is none of that name.
+        juce::Image picture (const juce::String& name) const;
+
         // Has the tool click the left button at `position` of `component`
         // as a user would; true once it has. The click reaches the program
         // through the message loop later, as any click does.
         bool click (const juce::Component& component, juce::Point<int> position);
+
+        // The same at a point of the screen in physical pixels, `clicks`
+        // times in quick succession (2: a double click).
+        bool click (juce::Point<int> screenPoint, int clicks = 1);
+
+        // Moves the pointer there without a click, for instance out of the
+        // way of a button that would otherwise show as hovered.
+        bool movePointer (juce::Point<int> screenPoint);
+
+        // Presses keys, by the X names joined with "+" ("alt+F4"), in the
+        // window that has the keyboard.
+        bool pressKeys (const juce::String& keys);
 
         // How long to wait for an answer: a limit for a tool that is stuck,
         // since a grab on a busy machine can take many seconds.

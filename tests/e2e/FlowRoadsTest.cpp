@@ -1,0 +1,421 @@
+// The MCU flow's roads through the real updater's window: the main road with
+// a device that has no driver yet, and each failure with its toast and the
+// page its Retry leads to.
+#include "UpdaterRun.h"
+
+#include "support/FakeUsbDevices.h"
+#include "support/DeviceListing.h"
+#include "support/HeldLock.h"
+
+#include "support/MessageLoop.h"
+
+#include <optional>
+#include <string>
+
+using testsupport::PageLook;
+
+namespace
+{
+    constexpr int windowTimeoutMs = 30000;
+    constexpr int pageTimeoutMs = 20000;
+
+    const juce::String updatingTitle = "Updating the MCU ...";
+
+    const PageLook firstPage = PageLook::step (1, "Update MCU", "Next");
+    const PageLook checkingDriver = PageLook::busy (1, "Checking the USB driver ...");
+    const PageLook installingDriver = PageLook::busy (1, "Installing the USB driver ...");
+    const PageLook checkingMcu = PageLook::busy (1, "Checking the MCU ...");
+    const PageLook updating = PageLook::updating (updatingTitle);
+    const PageLook finished = PageLook::step (2, "Update Complete", "Quit");
+    const PageLook failed = PageLook::step (3, "Update Failed", "Retry");
+
+    // What the stand-in for dfu-util prints: a listing that shows the device
+    // in firmware-update mode, and a download that ends well or not. Each
+    // takes a while, as the real tool does, so that its page stays up.
+    const juce::String listing = "Found DFU: [6e3c:0222] ver=0200, devnum=3, cfg=1, intf=0, path=\"1-2\", alt=0, "
+                                 "name=\"@Internal Flash  /0x90000000/64*128Kg\", serial=\"KV00012345\"\n";
+    const juce::String downloaded = "Opening DFU capable USB device...\nDownload\t[=========================] 100%"
+                                    "\nDownload done.\nFile downloaded successfully\n";
+    const juce::String notDownloaded = "Opening DFU capable USB device...\ndfu-util: Cannot open DFU device 6e3c:0222\n";
+
+    juce::String roadName()
+    {
+        const auto* test = testing::UnitTest::GetInstance()->current_test_info();
+        return juce::String (test->test_suite_name()) + "." + test->name();
+    }
+
+    // The log's record of one tool run, as the text-mode file stores it.
+    std::string record (const juce::String& commandLine, const juce::String& output)
+    {
+        return (commandLine + "\n" + output + "\n====================\n\n").replace ("\n", "\r\n").toStdString();
+    }
+}
+
+// A user's folder with the stand-in as dfu-util, the firmware and its
+// version file, and the updater started from it.
+class McuRoad : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        udi_test::FakeUsbDevices::removeAll();
+        ASSERT_TRUE (! updaterLog().exists() || updaterLog().deleteFile());
+        folder.putDfuUtil (roadPrograms().fakeTool);
+        folder.putFirmware();
+        folder.putVersionFile ("2.4.1");
+        tool ("out " + escaped (listing));
+    }
+
+    void TearDown() override
+    {
+        SetEnvironmentVariableW (L"KELVANE_FAKE_TOOL_SCRIPT", nullptr);
+    }
+
+    // What the stand-in does from its next run on; every run is recorded.
+    void tool (const juce::String& lines)
+    {
+        ASSERT_TRUE (script.getFile().replaceWithText ("args " + runs.getFile().getFullPathName()
+                                                       + "\nsleep 1200\n" + lines + "\n"));
+        SetEnvironmentVariableW (L"KELVANE_FAKE_TOOL_SCRIPT", script.getFile().getFullPathName().toWideCharPointer());
+    }
+
+    static juce::String escaped (const juce::String& text)
+    {
+        return text.replace ("\\", "\\\\").replace ("\n", "\\n").replace ("\t", "\\t");
+    }
+
+    // The runs of the stand-in so far, each its arguments after the path.
+    juce::StringArray toolRuns() const
+    {
+        juce::StringArray lines, found;
+        lines.addLines (runs.getFile().loadFileAsString());
+        juce::String current;
+
+        for (const auto& line : lines)
+        {
+            if (line == "--")
+            {
+                found.add (current.trim());
+                current = {};
+            }
+            else if (! line.endsWithIgnoreCase ("dfu-util.exe"))
+            {
+                current << line << " ";
+            }
+        }
+
+        return found;
+    }
+
+    void start()
+    {
+        updater = std::make_unique<RunningUpdater> (folder.updater());
+        ASSERT_TRUE (updater->started());
+        ASSERT_TRUE (updater->waitForWindow (windowTimeoutMs));
+        screen = std::make_unique<Screen> (*updater, roadName());
+        ASSERT_TRUE (screen->shows (firstPage.withoutToast(), windowTimeoutMs));
+    }
+
+    void click (const PageLook& next)
+    {
+        ASSERT_TRUE (screen->clickButton());
+        ASSERT_TRUE (screen->shows (next, pageTimeoutMs));
+    }
+
+    void shows (const PageLook& look) { ASSERT_TRUE (screen->shows (look, pageTimeoutMs)); }
+
+    void quits()
+    {
+        ASSERT_TRUE (screen->clickButton());
+        DWORD exitCode = 99;
+        ASSERT_TRUE (updater->endsWithin (10000, exitCode)) << "Quit did not end the program";
+        EXPECT_EQ (exitCode, 0u);
+    }
+
+    juce::String dfuUtil() const { return folder.root.getChildFile ("dfu-util.exe").getFullPathName(); }
+    juce::String detection() const { return dfuUtil() + " -l"; }
+    juce::String download() const
+    {
+        return dfuUtil() + " -s 0x90000000:leave:mass-erase:force -d 6e3c:0222 -D "
+               + folder.images().getChildFile ("kelvane-fw.bin").getFullPathName();
+    }
+
+    UserFolder folder;
+    juce::TemporaryFile script { ".txt" };
+    juce::TemporaryFile runs { ".txt" };
+    std::unique_ptr<RunningUpdater> updater;
+    std::unique_ptr<Screen> screen;
+};
+
+class MainRoad : public McuRoad
+{
+};
+
+TEST_F (MainRoad, ADeviceWithoutADriverIsGivenWinUsbAndFlashed)
+{
+    udi_test::FakeUsbDevices devices;
+    ASSERT_TRUE (devices.add ({ L"USB\\VID_6E3C&PID_0222\\UDITEST0001",
+                                { L"USB\\VID_6E3C&PID_0222&REV_0200", L"USB\\VID_6E3C&PID_0222" },
+                                { L"USB\\Class_FE&SubClass_01&Prot_02", L"USB\\Class_FE" },
+                                L"Kelvane DFU", {}, {}, {} }));
+    start();
+    click (checkingDriver);
+    EXPECT_TRUE (screen->keepLast ("page_checking_driver"));
+    shows (installingDriver);
+    EXPECT_TRUE (screen->keepLast ("page_installing_driver"));
+    shows (checkingMcu);
+    EXPECT_TRUE (screen->keepLast ("page_checking_mcu"));
+    shows (PageLook::deviceInfo ("2.4.1", "Update MCU"));
+    EXPECT_TRUE (screen->keep ("page_version"));
+
+    tool ("out " + escaped (downloaded));
+    click (updating);
+    EXPECT_TRUE (screen->keepLast ("page_updating"));
+    shows (finished);
+    EXPECT_TRUE (screen->keep ("page_finish"));
+    quits();
+
+    const udi_list_options options { 1, 0, 0 };
+    const auto listed = udi_test::listDevices (&options);
+    const auto* device = listed.find ("UDITEST0001");
+    ASSERT_NE (device, nullptr);
+    EXPECT_TRUE (device->hasService);
+    EXPECT_EQ (device->service, "WinUSB");
+
+    EXPECT_EQ (fileBytes (updaterLog()), record (detection(), listing) + record (download(), downloaded));
+}
+
+TEST_F (MainRoad, AQuickDoubleClickOnUpdateMcuRunsOneDownload)
+{
+    start();
+    click (checkingDriver);
+    shows (PageLook::deviceInfo ("2.4.1", "Update MCU"));
+
+    tool ("out " + escaped (downloaded));
+    ASSERT_TRUE (screen->clickButton (2));
+    shows (updating);
+    shows (finished);
+
+    EXPECT_EQ (toolRuns(), juce::StringArray ("-l", download().fromFirstOccurrenceOf (dfuUtil() + " ", false, false)));
+}
+
+class FailureRoads : public McuRoad
+{
+};
+
+TEST_F (FailureRoads, AFailedInstallationTellsSoAndRetryStartsAgain)
+{
+    udi_test::FakeUsbDevices devices;
+    ASSERT_TRUE (devices.add ({ L"USB\\VID_6E3C&PID_0222\\UDITEST0002",
+                                { L"USB\\VID_6E3C&PID_0222" }, {}, L"Kelvane DFU", {}, {}, {} }));
+    // Another installation runs: the library refuses a second one at once.
+    udi_test::HeldLock installing (L"install_driver_internal");
+    ASSERT_TRUE (installing.held());
+
+    start();
+    click (checkingDriver);
+    // The package is written before the installation is refused, which
+    // takes a moment only: too short a page to be sure of a look at it. The
+    // package beside the updater shows that the installation ran.
+    shows (failed.withToast ("Failed to install USB driver!"));
+    EXPECT_TRUE (folder.root.getChildFile ("deviceDrv.inf").existsAsFile());
+    click (firstPage);
+    EXPECT_TRUE (toolRuns().isEmpty());
+}
+
+TEST_F (FailureRoads, NoDeviceForTheRealDfuUtilTellsSoAfterFiveRuns)
+{
+    folder.putDfuUtil (roadPrograms().realDfuUtil);
+    start();
+    click (checkingDriver);
+    shows (checkingMcu);
+    shows (failed.withToast ("Cannot detect the device!"));
+    click (firstPage);
+
+    // dfu-util 0.11 prints only its banner when no DFU device is there.
+    const juce::String banner = "dfu-util 0.11\r\n\r\n"
+                                "Copyright 2005-2009 Weston Schmidt, Harald Welte and OpenMoko Inc.\r\n"
+                                "Copyright 2010-2021 Tormod Volden and Stefan Schmidt\r\n"
+                                "This program is Free Software and has ABSOLUTELY NO WARRANTY\r\n"
+                                "Please report bugs to http://sourceforge.net/p/dfu-util/tickets/\r\n\r\n";
+    const auto one = (detection() + "\n").replace ("\n", "\r\n") + banner.replace ("\n", "\r\n")
+                     + juce::String ("\n====================\n\n").replace ("\n", "\r\n");
+    EXPECT_EQ (fileBytes (updaterLog()), (one + one + one + one + one).toStdString());
+}
+
+TEST_F (FailureRoads, AMissingVersionFileIsADeviceNotFound)
+{
+    folder.images().getChildFile ("version.txt").deleteFile();
+    start();
+    click (checkingDriver);
+    shows (failed.withToast ("Cannot detect the device!"));
+    click (firstPage);
+    EXPECT_EQ (toolRuns(), juce::StringArray ("-l"));
+}
+
+TEST_F (FailureRoads, AFailedDownloadRetriesOnTheSameVersionWithoutANewDetection)
+{
+    folder.putVersionFile ("2.4.1\r\nbeta");
+    start();
+    click (checkingDriver);
+    shows (PageLook::deviceInfo ("2.4.1, beta", "Update MCU"));
+
+    tool ("out " + escaped (notDownloaded) + "\nexit 74");
+    click (updating);
+    shows (failed.withToast ("Failed to update MCU!"));
+    EXPECT_TRUE (screen->keep ("page_failure"));
+    click (PageLook::deviceInfo ("2.4.1, beta", "Update MCU"));
+
+    tool ("out " + escaped (downloaded));
+    click (updating);
+    shows (finished);
+
+    const auto update = download().fromFirstOccurrenceOf (dfuUtil() + " ", false, false);
+    EXPECT_EQ (toolRuns(), juce::StringArray ("-l", update, update, update));
+}
+
+TEST_F (FailureRoads, AnEmptyVersionFileShowsAnEmptyVersionAndStillDownloads)
+{
+    folder.putVersionFile ("");
+    start();
+    click (checkingDriver);
+    shows (PageLook::deviceInfo ("", "Update MCU"));
+
+    tool ("out " + escaped (downloaded));
+    click (updating);
+    shows (finished);
+}
+
+// Tools that go wrong in the two steps that run them, and a window closed
+// while a task runs: the updater ends on the failure page or ends at once,
+// never hangs or falls over, and its log keeps every record whole.
+class FaultRoads : public McuRoad
+{
+protected:
+    // The record of a run whose output is these bytes, as the text-mode file
+    // stores them; without output the tool never started and the record is
+    // its command line alone.
+    static std::string bytesRecord (const juce::String& commandLine, const std::optional<std::string>& output)
+    {
+        std::string stored = commandLine.toStdString() + "\r\n";
+
+        if (! output.has_value())
+            return stored;
+
+        for (const auto c : *output)
+            stored += c == '\n' ? std::string ("\r\n") : std::string (1, c);
+
+        return stored + "\r\n====================\r\n\r\n";
+    }
+
+    // The fault: script lines for the stand-in, or none for a dfu-util.exe
+    // that is not there at all; and what the log keeps of each of its runs.
+    struct Fault
+    {
+        std::optional<juce::String> lines;
+        std::optional<std::string> output;
+    };
+
+    void arm (const Fault& fault)
+    {
+        if (fault.lines.has_value())
+        {
+            folder.putDfuUtil (roadPrograms().fakeTool);
+            tool (*fault.lines);
+        }
+        else
+        {
+            ASSERT_TRUE (folder.root.getChildFile ("dfu-util.exe").deleteFile());
+        }
+    }
+
+    // The detection fails with the fault, Retry, a good detection, and the
+    // download fails with it: five runs, one, then two.
+    void faultyRoad (const Fault& fault)
+    {
+        arm (fault);
+        start();
+        click (checkingDriver);
+        shows (failed.withToast ("Cannot detect the device!"));
+
+        folder.putDfuUtil (roadPrograms().fakeTool);
+        tool ("out " + escaped (listing));
+        click (firstPage);
+        click (checkingDriver);
+        shows (PageLook::deviceInfo ("2.4.1", "Update MCU"));
+
+        arm (fault);
+        click (updating);
+        shows (failed.withToast ("Failed to update MCU!"));
+        click (PageLook::deviceInfo ("2.4.1", "Update MCU"));
+
+        std::string expected;
+        for (int run = 0; run < 5; ++run)
+            expected += bytesRecord (detection(), fault.output);
+        expected += bytesRecord (detection(), listing.toStdString());
+        expected += bytesRecord (download(), fault.output) + bytesRecord (download(), fault.output);
+        EXPECT_TRUE (fileBytes (updaterLog()) == expected) << "the log is not the eight records it should be";
+    }
+
+    void endsSoonAfterTheClose()
+    {
+        ASSERT_TRUE (screen->closeWindow());
+        DWORD exitCode = 99;
+        // About two seconds here from the key press, mostly the X round trips;
+        // a busy machine takes several times that, a task that held the
+        // program would take the tool's whole run limit.
+        ASSERT_TRUE (updater->endsWithin (15000, exitCode)) << "closing the window did not end the program";
+        EXPECT_EQ (exitCode, 0u);
+    }
+};
+
+TEST_F (FaultRoads, AMissingToolFailsBothSteps)
+{
+    faultyRoad ({ std::nullopt, std::nullopt });
+}
+
+TEST_F (FaultRoads, ACrashingToolFailsBothSteps)
+{
+    faultyRoad ({ "out Opening DFU capable USB device...\\n\ncrash", "Opening DFU capable USB device...\n" });
+}
+
+TEST_F (FaultRoads, SixtyFourKibibytesOfBinaryFailBothSteps)
+{
+    // Control bytes, bytes above 0x7F and a lone carriage return, filling
+    // the capture to its last byte and no further: more would block the tool
+    // on the full pipe until the run limit.
+    const std::string head = "\xff\xfe\x01\x80\r\x1b";
+    faultyRoad ({ "out \\xff\\xfe\\x01\\x80\\r\\x1b\nfill 65530 A5",
+                  head + std::string (65536 - head.size(), '\xA5') });
+}
+
+TEST_F (FaultRoads, ClosingTheWindowDuringTheDriverCheckEndsTheProgram)
+{
+    start();
+    click (checkingDriver);
+    endsSoonAfterTheClose();
+    EXPECT_TRUE (toolRuns().isEmpty());
+}
+
+TEST_F (FaultRoads, ClosingTheWindowWhileTheDownloadHangsEndsTheProgramAndKeepsTheLog)
+{
+    start();
+    click (checkingDriver);
+    shows (PageLook::deviceInfo ("2.4.1", "Update MCU"));
+
+    tool ("hang");
+    click (updating);
+    ASSERT_TRUE (testsupport::pumpUntil ([this] { return toolRuns().size() == 2; }, pageTimeoutMs));
+    endsSoonAfterTheClose();
+
+    // The tool is not stopped by the updater: it runs on by itself.
+    EXPECT_EQ (endProgramsIn (folder.root), 1);
+
+    // The detection's record is whole; of the download's, which the worker
+    // was stopped in, at most its command line got out.
+    const auto log = fileBytes (updaterLog());
+    const auto before = record (detection(), listing);
+    ASSERT_EQ (log.substr (0, before.size()), before);
+    const auto rest = log.substr (before.size());
+    EXPECT_TRUE (rest.empty() || rest == download().toStdString() + "\r\n") << rest;
+}

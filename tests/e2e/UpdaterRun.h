@@ -1,0 +1,114 @@
+#pragma once
+
+#include "support/PageLook.h"
+#include "support/ScreenshotScript.h"
+
+#include <gtest/gtest.h>
+#include <juce_gui_basics/juce_gui_basics.h>
+
+#include <windows.h>
+
+// What the end-to-end roads stand on: a user's folder laid out as
+// scripts/run lays out build/dist, the real updater started from it, and
+// its window looked at and clicked from outside through scripts/lib/screenshot.
+
+// The programs the roads use, from the command line.
+struct RoadPrograms
+{
+    juce::File updater;     // the built "Kelvane Firmware Updater.exe"
+    juce::File fakeTool;    // tests/doubles' stand-in, as dfu-util.exe
+    juce::File realDfuUtil; // the cross-built dfu-util.exe
+};
+const RoadPrograms& roadPrograms();
+
+// The one link to the screenshot tool of this run.
+testsupport::ScreenshotScript& screenshotScript();
+
+// A folder of the user's with the updater in it, below TEMP, with a blank in
+// its path as "Program Files" has; removed with everything in it.
+class UserFolder
+{
+public:
+    UserFolder();
+    ~UserFolder();
+
+    juce::File updater() const;
+    juce::File images() const { return root.getChildFile ("Images"); }
+
+    // dfu-util.exe beside the updater: a copy of `tool`.
+    void putDfuUtil (const juce::File& tool);
+    // Images\kelvane-fw.bin and, unless absent, Images\version.txt.
+    void putFirmware();
+    void putVersionFile (const juce::String& content);
+
+    juce::File root;
+};
+
+// The updater started as a user starts it, from its own folder. Ended by
+// force if a road leaves it running.
+class RunningUpdater
+{
+public:
+    explicit RunningUpdater (const juce::File& exe);
+    ~RunningUpdater();
+
+    bool started() const { return process.hProcess != nullptr; }
+
+    // Waits for its visible window; true when it is up.
+    bool waitForWindow (int ms);
+
+    // The window's content area on the screen, in physical pixels.
+    juce::Rectangle<int> contentOnScreen() const;
+
+    // True with its exit code once it has ended within the time.
+    bool endsWithin (int ms, DWORD& exitCode) const;
+    bool hasEnded() const;
+
+    HWND window = nullptr;
+
+private:
+    PROCESS_INFORMATION process {};
+};
+
+// Looks at the running updater's window and clicks it, as a person would.
+class Screen
+{
+public:
+    Screen (RunningUpdater& updater, const juce::String& road);
+
+    // Waits until the window shows the look, looking again and again; on
+    // failure it says what the last look differed in and keeps its picture
+    // as <road>_<look>_failed.png.
+    testing::AssertionResult shows (const testsupport::PageLook& look, int timeoutMs);
+
+    // Keeps a still picture of the window under the name, for a person.
+    bool keep (const juce::String& name);
+
+    // Keeps the look that `shows` last found as it was, under the name: for
+    // a page that is up only for a moment or never holds still.
+    bool keepLast (const juce::String& name) const;
+
+    // Clicks the middle of the red action button of the last look seen.
+    testing::AssertionResult clickButton (int clicks = 1);
+
+    // Closes the window as a person does where no window manager draws its
+    // frame and so its close button (Wine's windows on a bare X display):
+    // a click into the window for the keyboard, then Alt+F4, which the
+    // system turns into the same close request as the close button.
+    bool closeWindow();
+
+    juce::Image last;
+
+private:
+    RunningUpdater& updater;
+    juce::String road;
+    int looks = 0;
+};
+
+// Ends every process whose program lies in the folder: a tool that the
+// updater started and that goes on after it. The number of them ended.
+int endProgramsIn (const juce::File& folder);
+
+// The updater's log file in the Documents folder, whole.
+juce::File updaterLog();
+std::string fileBytes (const juce::File& file);

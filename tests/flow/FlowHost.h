@@ -1,0 +1,62 @@
+#pragma once
+
+#include "app/MainComponent.h"
+#include "tools/ToolFolder.h"
+
+#include <juce_gui_basics/juce_gui_basics.h>
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+// The flows' states run in the real engine, with the fake tools beside the
+// test program as dfu-util.exe and esptool.exe and an "Images" folder of the
+// test's own. The tests read the window as the framework builds it: which
+// page is visible, its texts, the picture and the toast.
+class FlowTest : public ToolFolderTest
+{
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Builds the engine, whose constructor enters the state made here.
+    void start (const MainComponent::StateFactory& makeFirstState);
+    MainComponent& engine() { return *component; }
+
+    // What the window shows, in one line: the page's mode, the step
+    // picture's key, and the page's texts (see the builders below).
+    std::string page();
+
+    // Runs the message loop until the page reads `expected`; true when it did.
+    bool waitForPage (const std::string& expected, int timeoutMs = 20000);
+
+    // The toast's text, and whether it is up (its timer runs from its show
+    // until its fade-out). Empty and down before any show.
+    juce::String toastText();
+    bool toastIsUp();
+
+    // Clicks the visible page's action button as the framework does.
+    void click();
+
+    // The two firmware folders' "version.txt": written with these bytes, or
+    // removed when absent.
+    static void setMcuVersionFile (const std::optional<std::string>& content);
+    static void setWirelessVersionFile (const std::optional<std::string>& content);
+
+    // The pages as page() reads them.
+    static std::string stepPage (int picture, const juce::String& title, const juce::String& description,
+                                 const juce::String& button);
+    static std::string busyPage (int picture, const juce::String& title);
+    static std::string deviceInfoPage (const juce::String& version, const juce::String& button);
+    static std::string updatingPage (const juce::String& title, const juce::String& message);
+
+    // The arguments the fake tool was run with, one entry per run, with the
+    // tool's path left off: "-l", "-s ... -D ...", "read_mac" ...
+    std::vector<juce::String> runs() const;
+
+private:
+    int pictureKey();
+
+    std::unique_ptr<MainComponent> component;
+};

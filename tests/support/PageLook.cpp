@@ -1,0 +1,475 @@
+#include "support/PageLook.h"
+
+#include "resources/BinaryData.h"
+#include "ui/ConnectButtonLookAndFeel.h"
+#include "ui/Fonts.h"
+
+#include <array>
+#include <map>
+#include <vector>
+
+namespace testsupport
+{
+    namespace
+    {
+        // Where the window puts things at 375 by 667: the picture slot, the
+        // page slot, the toast, and inside the page the rows and the title,
+        // which sit at fixed heights whatever the layout did before.
+        const juce::Rectangle<int> pictureSlot (40, 50, 295, 264);
+        const juce::Rectangle<int> pageSlot (40, 336, 295, 331);
+        const juce::Rectangle<int> toastArea (40, 40, 295, 80);
+        const juce::Rectangle<int> titleArea (40, 336, 295, 40);
+        const juce::Rectangle<int> deviceValueArea (40, 336 + 25, 295, 25);
+        const juce::Rectangle<int> versionValueArea (40, 336 + 70 + 25, 295, 25);
+
+        // The ring turns about the page's centre line.
+        const int ringLeft = 40 + 110;
+        const int ringRight = 40 + 185;
+
+        const juce::Colour toastPanel (0xff454545);
+
+        // The action red, also as the framework darkens it under the pointer
+        // and while pressed, and the busy ring's red. No grey of the pages
+        // and no anti-aliased grey edge passes.
+        bool isRed (juce::Colour c)
+        {
+            return c.getRed() >= 110 && c.getRed() >= 2 * c.getGreen() + 30 && c.getRed() >= 2 * c.getBlue() + 30;
+        }
+
+        bool isToastPanel (juce::Colour c)
+        {
+            return std::abs (c.getRed() - toastPanel.getRed()) <= 6 && std::abs (c.getGreen() - toastPanel.getGreen()) <= 6
+                   && std::abs (c.getBlue() - toastPanel.getBlue()) <= 6;
+        }
+
+        // Which pixels of an area are text: the brighter half between the
+        // area's darkest and brightest green, which on these pages is the
+        // background and the text colour. An area without contrast holds no
+        // text. The same rule on a drawn reference and on the screen lets an
+        // edge pixel fall the same way on both.
+        struct Mask
+        {
+            int width = 0, height = 0;
+            std::vector<char> bits;
+            int count = 0;
+
+            bool at (int x, int y) const
+            {
+                return x >= 0 && y >= 0 && x < width && y < height && bits[(size_t) (y * width + x)] != 0;
+            }
+        };
+
+        Mask inkOf (const juce::Image& image, juce::Rectangle<int> area)
+        {
+            Mask mask;
+            mask.width = area.getWidth();
+            mask.height = area.getHeight();
+            mask.bits.assign ((size_t) (mask.width * mask.height), 0);
+
+            int darkest = 255, brightest = 0;
+            for (int y = area.getY(); y < area.getBottom(); ++y)
+                for (int x = area.getX(); x < area.getRight(); ++x)
+                {
+                    const int g = image.getPixelAt (x, y).getGreen();
+                    darkest = juce::jmin (darkest, g);
+                    brightest = juce::jmax (brightest, g);
+                }
+
+            if (brightest - darkest < 60)
+                return mask;
+
+            const int threshold = (darkest + brightest + 1) / 2;
+            for (int y = 0; y < mask.height; ++y)
+                for (int x = 0; x < mask.width; ++x)
+                    if (image.getPixelAt (area.getX() + x, area.getY() + y).getGreen() >= threshold)
+                    {
+                        mask.bits[(size_t) (y * mask.width + x)] = 1;
+                        ++mask.count;
+                    }
+
+            return mask;
+        }
+
+        // A component painted on its own, over an opaque background, as the
+        // reference of what it shows.
+        juce::Image paintedOver (juce::Component& component, juce::Colour background)
+        {
+            juce::Image image (juce::Image::ARGB, component.getWidth(), component.getHeight(), true);
+            juce::Graphics g (image);
+            g.fillAll (background);
+            component.paintEntireComponent (g, true);
+            return image;
+        }
+
+        // A label of the pages' kind with the text, in its colour over the
+        // page's background there; `lookAt` is the part of it compared.
+        struct LabelStyle
+        {
+            juce::Font font;
+            juce::Justification justification;
+            juce::Colour text, background;
+        };
+
+        Mask labelInk (const juce::String& text, const LabelStyle& style, juce::Rectangle<int> size,
+                       juce::Rectangle<int> lookAt)
+        {
+            juce::Label label;
+            label.setFont (style.font);
+            label.setJustificationType (style.justification);
+            label.setColour (juce::Label::textColourId, style.text);
+            label.setText (text, juce::dontSendNotification);
+            label.setSize (size.getWidth(), size.getHeight());
+            return inkOf (paintedOver (label, style.background), lookAt);
+        }
+
+        Mask labelInk (const juce::String& text, const LabelStyle& style, juce::Rectangle<int> size)
+        {
+            return labelInk (text, style, size, size.withZeroOrigin());
+        }
+
+        LabelStyle titleStyle() { return { robotoBold18, juce::Justification::centred, juce::Colour (0xffe6e6e6), juce::Colour (0xff1e1e1e) }; }
+        LabelStyle valueStyle() { return { robotoRegular16, juce::Justification::centredLeft, juce::Colour (0xffd2d2d2), juce::Colour (0xff171717) }; }
+        LabelStyle toastStyle() { return { robotoRegular16, juce::Justification::centred, juce::Colour (0xfff0f0f0), toastPanel }; }
+
+        // The toast's panel without its rounded corners, where the picture
+        // below may show.
+        const juce::Rectangle<int> toastInside = toastArea.reduced (10);
+
+        int countPanel (const juce::Image& content)
+        {
+            int count = 0;
+            for (int y = toastInside.getY(); y < toastInside.getBottom(); ++y)
+                for (int x = toastInside.getX(); x < toastInside.getRight(); ++x)
+                    count += isToastPanel (content.getPixelAt (x, y)) ? 1 : 0;
+            return count;
+        }
+
+        Mask buttonInk (const juce::String& text, juce::Rectangle<int> size)
+        {
+            lookandfeel::ConnectButtonLookAndFeel lookAndFeel;
+            juce::TextButton button;
+            button.setButtonText (text);
+            button.setColour (juce::TextButton::textColourOnId, juce::Colours::white);
+            button.setColour (juce::TextButton::textColourOffId, juce::Colours::white);
+            button.setColour (juce::TextButton::buttonColourId, juce::Colour (0xffe02020));
+            button.setLookAndFeel (&lookAndFeel);
+            button.setSize (size.getWidth(), size.getHeight());
+            const auto image = paintedOver (button, juce::Colour (0xff202020));
+            button.setLookAndFeel (nullptr);
+            return inkOf (image, image.getBounds());
+        }
+
+        // How many pixels differ between the two, at the best of a few small
+        // shifts: a button found a pixel higher or lower draws its text half
+        // a pixel away.
+        int mismatch (const Mask& seen, const Mask& expected)
+        {
+            int best = seen.count + expected.count;
+
+            for (int dy = -2; dy <= 2; ++dy)
+                for (int dx = -2; dx <= 2; ++dx)
+                {
+                    int differing = 0;
+                    for (int y = 0; y < seen.height; ++y)
+                        for (int x = 0; x < seen.width; ++x)
+                            if (seen.at (x, y) != expected.at (x - dx, y - dy))
+                                ++differing;
+                    best = juce::jmin (best, differing);
+                }
+
+            return best;
+        }
+
+        // Empty when the area shows the text (or, for an empty text, none).
+        juce::String textDifference (const juce::String& what, const Mask& seen, const Mask& expected,
+                                     const juce::String& text)
+        {
+            if (expected.count == 0)
+                return seen.count <= 3 ? juce::String() : what + ": shows a text where none should be";
+
+            if (seen.count == 0)
+                return what + ": shows no text, expected \"" + text + "\"";
+
+            const auto differing = mismatch (seen, expected);
+            const auto allowed = juce::jmax (8, juce::jmax (seen.count, expected.count) * 15 / 100);
+
+            if (differing <= allowed)
+                return {};
+
+            return what + ": does not read \"" + text + "\" (" + juce::String (differing) + " of "
+                   + juce::String (expected.count) + " text pixels differ)";
+        }
+
+        const std::array<std::pair<const char*, int>, 5> stepPictureData()
+        {
+            return { { { BinaryData::kelvane_normal_png, BinaryData::kelvane_normal_pngSize },
+                       { BinaryData::kelvane_repair_png, BinaryData::kelvane_repair_pngSize },
+                       { BinaryData::kelvane_ok_png, BinaryData::kelvane_ok_pngSize },
+                       { BinaryData::kelvane_warning_png, BinaryData::kelvane_warning_pngSize },
+                       { BinaryData::kelvane_connect_png, BinaryData::kelvane_connect_pngSize } } };
+        }
+
+        // Each embedded picture as the window's picture slot shows it:
+        // fitted and centred by the framework's image component.
+        const juce::Image& slotPicture (int key)
+        {
+            static std::map<int, juce::Image> drawn;
+            auto& image = drawn[key];
+
+            if (image.isNull())
+            {
+                const auto [data, size] = stepPictureData()[(size_t) key];
+                juce::ImageComponent component;
+                component.setImage (juce::ImageFileFormat::loadFrom (data, (size_t) size));
+                component.setSize (pictureSlot.getWidth(), pictureSlot.getHeight());
+                image = juce::Image (juce::Image::ARGB, pictureSlot.getWidth(), pictureSlot.getHeight(), true);
+                juce::Graphics g (image);
+                component.paintEntireComponent (g, true);
+            }
+
+            return image;
+        }
+
+        // Rows of the page slot that are mostly red: the action button. The
+        // longest run of them.
+        juce::Range<int> buttonRows (const juce::Image& content)
+        {
+            juce::Range<int> best, current;
+
+            for (int y = pageSlot.getY(); y < pageSlot.getBottom(); ++y)
+            {
+                int red = 0;
+                for (int x = pageSlot.getX(); x < pageSlot.getRight(); ++x)
+                    red += isRed (content.getPixelAt (x, y)) ? 1 : 0;
+
+                if (red >= 120)
+                    current = current.isEmpty() ? juce::Range<int> (y, y + 1) : current.withEnd (y + 1);
+                else
+                    current = {};
+
+                if (current.getLength() > best.getLength())
+                    best = current;
+            }
+
+            return best;
+        }
+
+        int ringPixels (const juce::Image& content, juce::Range<int> button)
+        {
+            int count = 0;
+
+            for (int y = pageSlot.getY(); y < pageSlot.getBottom(); ++y)
+            {
+                if (! button.isEmpty() && y >= button.getStart() - 2 && y < button.getEnd() + 2)
+                    continue;
+
+                for (int x = ringLeft; x < ringRight; ++x)
+                    count += isRed (content.getPixelAt (x, y)) ? 1 : 0;
+            }
+
+            return count;
+        }
+    }
+
+    PageLook PageLook::step (int picture, const juce::String& title, const juce::String& button)
+    {
+        PageLook look;
+        look.name = "step page \"" + title + "\"";
+        look.picture = picture;
+        look.title = title;
+        look.button = button;
+        return look;
+    }
+
+    PageLook PageLook::busy (int picture, const juce::String& title)
+    {
+        PageLook look;
+        look.name = "busy page \"" + title + "\"";
+        look.picture = picture;
+        look.title = title;
+        look.ring = true;
+        return look;
+    }
+
+    PageLook PageLook::deviceInfo (const juce::String& version, const juce::String& button)
+    {
+        PageLook look;
+        look.name = "version page \"" + version + "\"";
+        look.picture = 0;
+        look.button = button;
+        look.version = version;
+        return look;
+    }
+
+    PageLook PageLook::updating (const juce::String& title)
+    {
+        PageLook look;
+        look.name = "updating page \"" + title + "\"";
+        look.picture = 0;
+        look.title = title;
+        look.ring = true;
+        return look;
+    }
+
+    PageLook PageLook::withToast (const juce::String& text) const
+    {
+        auto look = *this;
+        look.toast = text;
+        look.name += " with the toast \"" + text + "\"";
+        return look;
+    }
+
+    PageLook PageLook::withoutToast() const
+    {
+        auto look = *this;
+        look.toast = juce::String();
+        return look;
+    }
+
+    PictureMatch closestStepPicture (const juce::Image& content)
+    {
+        PictureMatch best;
+
+        for (int key = 0; key < 5; ++key)
+        {
+            const auto& reference = slotPicture (key);
+            double sum = 0.0;
+            int counted = 0;
+
+            // Below the toast, where nothing but the picture is drawn.
+            for (int y = toastArea.getBottom() + 1 - pictureSlot.getY(); y < pictureSlot.getHeight(); ++y)
+                for (int x = 0; x < pictureSlot.getWidth(); ++x)
+                {
+                    const auto want = reference.getPixelAt (x, y);
+
+                    if (want.getAlpha() != 255)
+                        continue;
+
+                    const auto seen = content.getPixelAt (pictureSlot.getX() + x, pictureSlot.getY() + y);
+                    sum += std::abs (seen.getRed() - want.getRed()) + std::abs (seen.getGreen() - want.getGreen())
+                           + std::abs (seen.getBlue() - want.getBlue());
+                    ++counted;
+                }
+
+            const auto distance = counted == 0 ? 255.0 : sum / (3.0 * counted);
+
+            if (distance < best.distance)
+                best = { key, distance };
+        }
+
+        return best;
+    }
+
+    juce::Rectangle<int> findActionButton (const juce::Image& content)
+    {
+        const auto rows = buttonRows (content);
+
+        if (rows.getLength() < 20)
+            return {};
+
+        return { pageSlot.getX(), rows.getStart(), pageSlot.getWidth(), rows.getLength() };
+    }
+
+    juce::StringArray differencesFrom (const juce::Image& content, const PageLook& look)
+    {
+        juce::StringArray differences;
+
+        if (content.getWidth() != contentWidth || content.getHeight() != contentHeight)
+        {
+            differences.add ("the content is " + juce::String (content.getWidth()) + " by "
+                             + juce::String (content.getHeight()) + ", not 375 by 667");
+            return differences;
+        }
+
+        if (look.picture >= 0)
+        {
+            const auto match = closestStepPicture (content);
+
+            if (match.key != look.picture || match.distance > 12.0)
+                differences.add ("picture: looks most like step picture " + juce::String (match.key) + " (off by "
+                                 + juce::String (match.distance, 1) + "), expected step picture "
+                                 + juce::String (look.picture));
+        }
+
+        if (look.title.has_value())
+        {
+            const auto problem = textDifference (
+                "title", inkOf (content, titleArea),
+                labelInk (*look.title, titleStyle(), titleArea), *look.title);
+
+            if (problem.isNotEmpty())
+                differences.add (problem);
+        }
+
+        const auto rows = buttonRows (content);
+        const auto button = findActionButton (content);
+
+        if (look.button.has_value())
+        {
+            if (button.isEmpty())
+                differences.add ("button: no red action button, expected \"" + *look.button + "\"");
+            else
+            {
+                const auto problem = textDifference ("button", inkOf (content, button),
+                                                     buttonInk (*look.button, button), *look.button);
+
+                if (problem.isNotEmpty())
+                    differences.add (problem);
+            }
+        }
+        else if (! button.isEmpty())
+        {
+            differences.add ("button: a red action button shows where none should be");
+        }
+
+        const auto ring = ringPixels (content, rows);
+
+        if (look.ring && ring < 60)
+            differences.add ("ring: no busy ring (" + juce::String (ring) + " red pixels)");
+        else if (! look.ring && ring > 5)
+            differences.add ("ring: a busy ring shows (" + juce::String (ring) + " red pixels)");
+
+        if (look.version.has_value())
+        {
+            for (const auto& [area, text, what] :
+                 { std::make_tuple (deviceValueArea, juce::String ("Kelvane"), juce::String ("\"Device\" row")),
+                   std::make_tuple (versionValueArea, *look.version, juce::String ("\"Version to install\" row")) })
+            {
+                const auto problem = textDifference (
+                    what, inkOf (content, area),
+                    labelInk (text, valueStyle(), area), text);
+
+                if (problem.isNotEmpty())
+                    differences.add (problem);
+            }
+        }
+
+        if (look.toast.has_value())
+        {
+            const auto panel = countPanel (content);
+            const auto area = toastInside.getWidth() * toastInside.getHeight();
+
+            if (look.toast->isEmpty())
+            {
+                if (panel * 10 > area)
+                    differences.add ("toast: a toast shows where none should be");
+            }
+            else if (panel * 2 < area)
+            {
+                differences.add ("toast: no toast up, expected \"" + *look.toast + "\"");
+            }
+            else
+            {
+                const auto problem = textDifference (
+                    "toast", inkOf (content, toastInside),
+                    labelInk (*look.toast, toastStyle(), toastArea, toastInside - toastArea.getPosition()),
+                    *look.toast);
+
+                if (problem.isNotEmpty())
+                    differences.add (problem);
+            }
+        }
+
+        return differences;
+    }
+}
