@@ -1,6 +1,7 @@
 #include "app/KelvaneFwUpgradeLauncher.h"
 
 #include "app/MainComponent.h"
+#include "app/ParentConsole.h"
 
 const juce::String KelvaneFwUpgradeLauncher::getApplicationName()
 {
@@ -19,6 +20,9 @@ bool KelvaneFwUpgradeLauncher::moreThanOneInstanceAllowed()
 
 void KelvaneFwUpgradeLauncher::initialise (const juce::String&)
 {
+    // Where the framework would join the parent's console, were it built
+    // with MSVC: after the check for a running copy, before the window.
+    ParentConsole::attach();
     mainWindow = std::make_unique<MainWindow> (getApplicationName());
 }
 

@@ -34,6 +34,13 @@ MainComponent::~MainComponent()
 
 void MainComponent::pushTask (std::function<void()> task)
 {
+    // An empty task would throw on the worker and end the program; nothing
+    // can run it, so it is dropped.
+    jassert (task != nullptr);
+
+    if (task == nullptr)
+        return;
+
     {
         const std::lock_guard<std::mutex> lock (taskMutex);
         taskQueue.push_back (std::move (task));
@@ -44,6 +51,13 @@ void MainComponent::pushTask (std::function<void()> task)
 
 void MainComponent::postEvent (std::unique_ptr<Event> event)
 {
+    // A state cannot handle the absence of an event; it is dropped before it
+    // takes a place in the queue.
+    jassert (event != nullptr);
+
+    if (event == nullptr)
+        return;
+
     {
         const std::lock_guard<std::mutex> lock (eventMutex);
         eventQueue.push_back (std::move (event));

@@ -38,6 +38,8 @@ public:
 
     ~MainComponent() override;
 
+    // An empty task or a null event is a caller's mistake: it asserts in a
+    // debug build and is dropped in a release build.
     void pushTask (std::function<void()> task);
     void postEvent (std::unique_ptr<Event> event);
 

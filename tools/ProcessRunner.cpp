@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -15,39 +16,46 @@ namespace
     // the tool has ended, so a tool that hangs after a few lines would hold a
     // read for ever. This guard kills the tool when the run limit is reached
     // during such a read; the read then returns with what it has taken.
+    //
+    // The engine stops a worker that is still in a task after 100 ms by
+    // force, and a run's frame then never unwinds: the guard's thread must
+    // not depend on it. It is detached, and the tool's process and the
+    // guard's state are shared with it, so everything it touches lives for
+    // as long as it does.
     class KillAtDeadline
     {
     public:
-        KillAtDeadline (juce::ChildProcess& processToKill, Clock::time_point deadlineToKeep)
-            : process (processToKill), deadline (deadlineToKeep), guard ([this] { watch(); })
+        KillAtDeadline (std::shared_ptr<juce::ChildProcess> processToKill, Clock::time_point deadline)
+            : shared (std::make_shared<Shared>())
         {
+            std::thread ([process = std::move (processToKill), shared = shared, deadline] {
+                std::unique_lock<std::mutex> lock (shared->mutex);
+
+                // Killed under the lock: once the run is over, the guard
+                // touches the process no more.
+                if (! shared->wakeUp.wait_until (lock, deadline, [&shared] { return shared->runOver; }))
+                    process->kill();
+            }).detach();
         }
 
         ~KillAtDeadline()
         {
             {
-                const std::lock_guard<std::mutex> lock (mutex);
-                runOver = true;
+                const std::lock_guard<std::mutex> lock (shared->mutex);
+                shared->runOver = true;
             }
-            wakeUp.notify_one();
-            guard.join();
+            shared->wakeUp.notify_one();
         }
 
     private:
-        void watch()
+        struct Shared
         {
-            std::unique_lock<std::mutex> lock (mutex);
+            std::mutex mutex;
+            std::condition_variable wakeUp;
+            bool runOver = false;
+        };
 
-            if (! wakeUp.wait_until (lock, deadline, [this] { return runOver; }))
-                process.kill();
-        }
-
-        juce::ChildProcess& process;
-        const Clock::time_point deadline;
-        std::mutex mutex;
-        std::condition_variable wakeUp;
-        bool runOver = false;
-        std::thread guard;
+        std::shared_ptr<Shared> shared;
 
         JUCE_DECLARE_NON_COPYABLE (KillAtDeadline)
     };
@@ -66,12 +74,13 @@ namespace
 
 ProcessResult runProcess (const juce::StringArray& args)
 {
-    auto log = openLog();
-    log << args.joinIntoString (" ").toStdString() << '\n';
+    const auto log = openLog();
+    *log << args.joinIntoString (" ").toStdString() << '\n';
 
-    juce::ChildProcess process;
+    // Shared with the guard, which may outlive this frame.
+    const auto process = std::make_shared<juce::ChildProcess>();
 
-    if (! process.start (args))
+    if (! process->start (args))
         return {};
 
     // One extra byte stays zero after the last byte read: the end mark.
@@ -89,32 +98,32 @@ ProcessResult runProcess (const juce::StringArray& args)
         // machine.
         std::optional<KillAtDeadline> guard;
 
-        while (process.isRunning() && Clock::now() < deadline)
+        while (process->isRunning() && Clock::now() < deadline)
         {
             juce::Thread::sleep (toolrun::readPauseMs);
 
-            if (! guard.has_value() && process.isRunning())
+            if (! guard.has_value() && process->isRunning())
                 guard.emplace (process, deadline);
 
-            bytesRead += process.readProcessOutput (capture.get() + bytesRead,
+            bytesRead += process->readProcessOutput (capture.get() + bytesRead,
                                                     toolrun::captureLimit - bytesRead);
         }
     }
 
-    if (process.isRunning())
-        process.kill();
+    if (process->isRunning())
+        process->kill();
 
     // A tool that ended before the loop's first look never had its output
     // read: on a busy machine a quick tool can start, write and end before
     // this thread runs again. What it left in the pipe is taken now.
-    bytesRead += process.readProcessOutput (capture.get() + bytesRead, toolrun::captureLimit - bytesRead);
+    bytesRead += process->readProcessOutput (capture.get() + bytesRead, toolrun::captureLimit - bytesRead);
 
     const auto textLength = std::strlen (capture.get());
-    log.write (capture.get(), (std::streamsize) textLength);
-    log << '\n' << "====================" << '\n' << '\n';
-    log.flush();
+    log->write (capture.get(), (std::streamsize) textLength);
+    *log << '\n' << "====================" << '\n' << '\n';
+    log->flush();
 
-    return { textFromBytes (capture.get(), textLength), (int) process.getExitCode() };
+    return { textFromBytes (capture.get(), textLength), (int) process->getExitCode() };
 }
 
 bool runAndExpect (const juce::StringArray& args, juce::StringRef expected, int retries)

@@ -7,6 +7,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -317,3 +319,112 @@ TEST (EngineStop, ALongTaskIsKilledAndItsEventNeverPosted)
     EXPECT_FALSE (taskEnded);
     EXPECT_EQ (journal, (Journal { "enter A", "exit A", "destroy A" }));
 }
+
+TEST (EngineStop, AQueuedTaskThatNeverStartedIsDiscardedUnrun)
+{
+    Journal journal;
+    auto engine = std::make_unique<MainComponent> ([&] (MainComponent* owner) {
+        return std::make_unique<ScriptedState> (owner, journal, "A");
+    });
+
+    std::atomic<bool> longTaskStarted { false };
+    std::atomic<bool> queuedTaskRan { false };
+    engine->pushTask ([&] {
+        longTaskStarted = true;
+        juce::Thread::sleep (2048);
+    });
+    while (! longTaskStarted)
+        std::this_thread::sleep_for (std::chrono::milliseconds (5));
+
+    auto capture = std::make_shared<int> (0);
+    std::weak_ptr<int> captured = capture;
+    engine->pushTask ([&queuedTaskRan, capture] { queuedTaskRan = true; });
+    capture = nullptr;
+
+    engine = nullptr;
+    EXPECT_TRUE (captured.expired()) << "the queued task was not destroyed with the engine";
+    std::this_thread::sleep_for (std::chrono::milliseconds (300));
+    EXPECT_FALSE (queuedTaskRan);
+}
+
+TEST (EngineStop, TheCurrentStateIsLeftWhileTheWorkerStillRuns)
+{
+    // A task that ends as soon as it sees the state's exit: it can see it only
+    // when the exit comes before the worker is stopped.
+    std::atomic<bool> exited { false };
+    std::atomic<bool> taskStarted { false };
+    std::atomic<bool> taskSawTheExit { false };
+
+    struct ExitSignallingState : State
+    {
+        ExitSignallingState (MainComponent* ownerComponent, std::atomic<bool>& flag)
+            : State (ownerComponent), exited (flag) {}
+        std::unique_ptr<State> clone() override { return std::make_unique<ExitSignallingState> (owner, exited); }
+        void exit() override { exited = true; }
+        std::unique_ptr<State> handle (const Event&) override { return nullptr; }
+        std::atomic<bool>& exited;
+    };
+
+    auto engine = std::make_unique<MainComponent> ([&] (MainComponent* owner) {
+        return std::make_unique<ExitSignallingState> (owner, exited);
+    });
+    engine->pushTask ([&] {
+        taskStarted = true;
+        const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds (5);
+        while (! exited && std::chrono::steady_clock::now() < giveUp)
+            std::this_thread::sleep_for (std::chrono::milliseconds (1));
+        taskSawTheExit = exited.load();
+    });
+    while (! taskStarted)
+        std::this_thread::sleep_for (std::chrono::milliseconds (5));
+
+    engine = nullptr;
+    EXPECT_TRUE (exited);
+    EXPECT_TRUE (taskSawTheExit);
+}
+
+namespace
+{
+    struct RefusedPost
+    {
+        const char* name;
+        std::function<void (MainComponent&)> post;
+    };
+
+    class EngineRefusal : public testing::TestWithParam<RefusedPost>
+    {
+    };
+}
+
+// A release build drops what it cannot use; the engine works on as before.
+TEST_P (EngineRefusal, IsDroppedAndTheEngineGoesOn)
+{
+    Journal journal;
+    MainComponent engine ([&] (MainComponent* owner) {
+        return std::make_unique<ScriptedState> (owner, journal, "A");
+    });
+
+    GetParam().post (engine);
+    std::atomic<bool> laterTaskRan { false };
+    auto* component = &engine;
+    engine.pushTask ([&laterTaskRan, component] {
+        laterTaskRan = true;
+        component->postEvent (std::make_unique<TaskFinished> (true));
+    });
+    ASSERT_TRUE (testsupport::pumpUntil ([&] { return journal.size() >= 2; }));
+    testsupport::pumpFor (50);
+
+    EXPECT_TRUE (laterTaskRan);
+    EXPECT_EQ (journal, (Journal { "enter A", "handle A finished(true)" }));
+}
+
+INSTANTIATE_TEST_SUITE_P (
+    EngineRefusal, EngineRefusal,
+    testing::Values (RefusedPost { "NullEvent", [] (MainComponent& engine) { engine.postEvent (nullptr); } },
+                     RefusedPost { "EmptyTask", [] (MainComponent& engine) { engine.pushTask ({}); } },
+                     RefusedPost { "NullEventFromTheWorker",
+                                   [] (MainComponent& engine) {
+                                       auto* component = &engine;
+                                       engine.pushTask ([component] { component->postEvent (nullptr); });
+                                   } }),
+    [] (const testing::TestParamInfo<RefusedPost>& p) { return std::string (p.param.name); });

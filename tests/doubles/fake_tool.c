@@ -11,6 +11,12 @@
  *   hang         never end
  *   crash        write through a null pointer: the system ends the tool
  *   args FILE    append this run's arguments to FILE, one a line, then "--"
+ *   on N TEXT    write TEXT as "out" does, but only in the script's N-th run
+ *                (runs are counted from 1 in the file SCRIPT.runs beside the
+ *                script; a test removes it to count afresh)
+ *   linger MS    leave a copy of the tool behind that waits MS milliseconds
+ *                with this run's inheritable handles, as a tool's own helper
+ *                would, and write "lingering PID" to standard output
  *   exit CODE    end now with CODE
  *
  * Without a script it prints one line and ends with 0.
@@ -83,11 +89,60 @@ static void fill(FILE *stream, long count, int value)
     }
 }
 
+/* Counts this run in SCRIPT.runs and returns its number, from 1. */
+static long count_run(const char *script_path)
+{
+    char path[MAX_PATH + 8];
+    long runs = 0;
+    FILE *file;
+
+    snprintf(path, sizeof(path), "%s.runs", script_path);
+    file = fopen(path, "rb");
+    if (file != NULL) {
+        if (fscanf(file, "%ld", &runs) != 1)
+            runs = 0;
+        fclose(file);
+    }
+    runs++;
+    file = fopen(path, "wb");
+    if (file != NULL) {
+        fprintf(file, "%ld\n", runs);
+        fclose(file);
+    }
+    return runs;
+}
+
+static void linger(const char *milliseconds)
+{
+    char self[MAX_PATH];
+    char command[MAX_PATH + 64];
+    STARTUPINFOA startup;
+    PROCESS_INFORMATION process;
+
+    if (GetModuleFileNameA(NULL, self, sizeof(self)) == 0)
+        return;
+    snprintf(command, sizeof(command), "\"%s\" --linger %ld", self, atol(milliseconds));
+    memset(&startup, 0, sizeof(startup));
+    startup.cb = sizeof(startup);
+    if (!CreateProcessA(self, command, NULL, NULL, TRUE, 0, NULL, NULL, &startup, &process))
+        return;
+    printf("lingering %lu\n", (unsigned long)process.dwProcessId);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+}
+
 int main(int argc, char **argv)
 {
     const char *script_path = getenv("KELVANE_FAKE_TOOL_SCRIPT");
     char line[8192];
     FILE *script;
+    long run = 0;
+
+    /* The copy that "linger" leaves behind only waits. */
+    if (argc == 3 && strcmp(argv[1], "--linger") == 0) {
+        Sleep((DWORD)atol(argv[2]));
+        return 0;
+    }
 
     _setmode(_fileno(stdout), _O_BINARY);
     _setmode(_fileno(stderr), _O_BINARY);
@@ -123,6 +178,16 @@ int main(int argc, char **argv)
                 Sleep(1000);
         } else if (strcmp(line, "crash") == 0) {
             *(volatile int *)NULL = 1;
+        } else if (strcmp(line, "on") == 0) {
+            char *text = strchr(arg, ' ');
+            if (run == 0)
+                run = count_run(script_path);
+            if (text != NULL && atol(arg) == run) {
+                size_t n = unescape(text + 1);
+                fwrite(text + 1, 1, n, stdout);
+            }
+        } else if (strcmp(line, "linger") == 0) {
+            linger(arg);
         } else if (strcmp(line, "args") == 0) {
             record_args(arg, argc, argv);
         } else if (strcmp(line, "exit") == 0) {

@@ -67,6 +67,26 @@ RunningUpdater::RunningUpdater (const juce::File& exe)
         process = {};
 }
 
+RunningUpdater::RunningUpdater (const juce::File& exe, FromConsole start)
+{
+    const auto path = exe.getFullPathName();
+    const auto folder = exe.getParentDirectory().getFullPathName();
+    std::wstring commandLine = L"\"" + std::wstring (path.toWideCharPointer()) + L"\"";
+    STARTUPINFOW startup {};
+    startup.cb = sizeof (startup);
+
+    if (start.output != nullptr)
+    {
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdOutput = start.output;
+        startup.hStdError = start.output;
+    }
+
+    if (! CreateProcessW (path.toWideCharPointer(), commandLine.data(), nullptr, nullptr, start.output != nullptr,
+                          DETACHED_PROCESS, nullptr, folder.toWideCharPointer(), &startup, &process))
+        process = {};
+}
+
 RunningUpdater::~RunningUpdater()
 {
     if (! started())

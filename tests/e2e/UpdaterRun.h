@@ -50,6 +50,17 @@ class RunningUpdater
 {
 public:
     explicit RunningUpdater (const juce::File& exe);
+
+    // Started as from a console, whose program is this test's. Wine gives a
+    // windows program the console of the program that starts it, and that
+    // console's handles, which Windows never does; started detached, it has
+    // neither here either. `output`, when given, is where both its standard
+    // streams go, as cmd's "> file 2>&1" sends them.
+    struct FromConsole
+    {
+        HANDLE output = nullptr;
+    };
+    RunningUpdater (const juce::File& exe, FromConsole start);
     ~RunningUpdater();
 
     bool started() const { return process.hProcess != nullptr; }

@@ -1,8 +1,16 @@
 // The tool runner against the fake tools: capture, record, retries and pauses.
 #include "ToolFolder.h"
 
+#include "support/MessageLoop.h"
+
+#include "app/MainComponent.h"
 #include "tools/ProcessRunner.h"
 #include "tools/ToolPaths.h"
+
+#include <windows.h>
+#include <tlhelp32.h>
+
+#include <thread>
 
 namespace
 {
@@ -76,6 +84,19 @@ TEST_F (ProcessRunner, TheTextFoundInTheFirstRunEndsWithoutAPause)
     // However long the tool took to start on a busy machine, nothing but the
     // return follows its record: a pause would be 500 ms.
     EXPECT_LT (afterTheRun, 400.0);
+}
+
+TEST_F (ProcessRunner, ALaterAttemptThatFindsTheTextEndsTheTriesWithoutAPause)
+{
+    setToolScript ({ "on 3 Found DFU: [6e3c:0222]\\n" });
+    const juce::StringArray args { dfuUtilPath(), "-l" };
+    EXPECT_TRUE (runAndExpect (args, "6e3c:0222", 4));
+    EXPECT_LT (msSinceTheLastRecord(), 400.0);
+
+    EXPECT_EQ (recordedRuns().size(), 3u);
+    const auto commandLine = args.joinIntoString (" ");
+    EXPECT_EQ (logBytes(), record (commandLine, "") + record (commandLine, "")
+                               + record (commandLine, "Found DFU: [6e3c:0222]\r\n"));
 }
 
 TEST_F (ProcessRunner, ARunThatMissesIsFollowedByAPauseAlsoAfterTheLast)
@@ -180,6 +201,29 @@ TEST_F (ToolLog, TheFolderIsMadeWhenMissing)
     EXPECT_TRUE (logFile().existsAsFile());
 }
 
+TEST_F (ToolLog, AToolThatOutlivesItsRunLeavesTheLogFreeToMoveAndDelete)
+{
+    setToolScript ({ "linger 20000", "out done\\n" });
+    const auto result = runProcess ({ dfuUtilPath() });
+    ASSERT_TRUE (result.output.startsWith ("lingering ")) << result.output;
+
+    const auto pid = (DWORD) result.output.fromFirstOccurrenceOf ("lingering ", false, false).getLargeIntValue();
+    const auto helper = OpenProcess (SYNCHRONIZE | PROCESS_TERMINATE, FALSE, pid);
+    ASSERT_NE (helper, nullptr);
+    const auto stillRuns = [helper] { return WaitForSingleObject (helper, 0) == WAIT_TIMEOUT; };
+
+    // Whatever the helper inherited from the tool, the log is not among it.
+    ASSERT_TRUE (stillRuns());
+    const auto moved = logFile().getSiblingFile ("moved away.log");
+    EXPECT_TRUE (logFile().moveFileTo (moved));
+    EXPECT_TRUE (moved.deleteFile());
+    EXPECT_TRUE (stillRuns()) << "the helper ended too soon to show anything";
+
+    TerminateProcess (helper, 0);
+    WaitForSingleObject (helper, 5000);
+    CloseHandle (helper);
+}
+
 TEST_F (ToolLog, AFileNamedLikeTheFolderLeavesTheRunsUnlogged)
 {
     logFolder().deleteRecursively();
@@ -197,9 +241,74 @@ class ProcessRunnerLimit : public ToolFolderTest
 {
 };
 
+namespace
+{
+    // The flow's engine with a state that does nothing: only its worker and
+    // its stop are wanted.
+    class IdleState : public State
+    {
+    public:
+        using State::State;
+        std::unique_ptr<State> clone() override { return std::make_unique<IdleState> (owner); }
+        void enter() const override {}
+        std::unique_ptr<State> handle (const Event&) override { return nullptr; }
+    };
+
+    // Whether a process of this program file runs, by its full path.
+    bool programRuns (const juce::File& program)
+    {
+        const auto snapshot = CreateToolhelp32Snapshot (TH32CS_SNAPPROCESS, 0);
+        PROCESSENTRY32W entry {};
+        entry.dwSize = sizeof (entry);
+        bool found = false;
+
+        for (auto more = Process32FirstW (snapshot, &entry); more && ! found; more = Process32NextW (snapshot, &entry))
+        {
+            const auto process = OpenProcess (PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID);
+
+            if (process == nullptr)
+                continue;
+
+            wchar_t path[MAX_PATH] {};
+            DWORD size = MAX_PATH;
+
+            if (QueryFullProcessImageNameW (process, 0, path, &size))
+                found = juce::File (juce::String (path)) == program;
+
+            CloseHandle (process);
+        }
+
+        CloseHandle (snapshot);
+        return found;
+    }
+}
+
+// Both cases wait out the two-minute limit, so they share one wait: the
+// second run starts while the first one's tool still hangs.
 TEST_F (ProcessRunnerLimit, AToolThatNeverEndsIsKilledAfterTwoMinutes)
 {
     setToolScript ({ "out still\\n", "out working\\n", "hang" });
+
+    // A run on the engine's worker, which the engine's end kills by force
+    // in the middle of the run's read, after its deadline guard has started:
+    // the guard must still kill the tool at the limit, touching nothing of
+    // the killed run's frame. The run uses esptool.exe, to be told apart.
+    const auto orphan = juce::File (esptoolPath());
+    {
+        auto engine = std::make_unique<MainComponent> ([] (MainComponent* owner) {
+            return std::make_unique<IdleState> (owner);
+        });
+        engine->pushTask ([orphan] { runProcess ({ orphan.getFullPathName() }); });
+        ASSERT_TRUE (testsupport::pumpUntil ([this] { return recordedRuns().size() == 1; }, 10000));
+        testsupport::pumpFor (1500); // past the first read pause: the guard runs
+        engine = nullptr;
+    }
+
+    // The killed worker's stack is given back once other threads end.
+    for (int i = 0; i < 4; ++i)
+        std::thread ([] {}).join();
+    ASSERT_TRUE (programRuns (orphan)) << "the tool of the stopped run should hang on";
+
     const juce::StringArray args { dfuUtilPath(), "-l" };
     ProcessResult result;
     const auto ms = millisecondsOf ([&] { result = runProcess (args); });
@@ -209,5 +318,11 @@ TEST_F (ProcessRunnerLimit, AToolThatNeverEndsIsKilledAfterTwoMinutes)
     EXPECT_GE (ms, 119900.0);
     EXPECT_LT (ms, 130000.0);
     EXPECT_EQ (result.output, "still\nworking\n");
+    // The stopped run never got to write more than its command line, and
+    // that only into its stream's buffer.
     EXPECT_EQ (logBytes(), record (args.joinIntoString (" "), "still\r\nworking\r\n"));
+
+    // Its tool started before this run's, so its limit has passed too.
+    EXPECT_TRUE (testsupport::pumpUntil ([&] { return ! programRuns (orphan); }, 10000))
+        << "the tool of the stopped run was not killed at its limit";
 }

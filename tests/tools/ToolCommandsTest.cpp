@@ -96,3 +96,44 @@ TEST_F (ToolCommands, WirelessDetectionAndFlashing)
     EXPECT_EQ (runs[0], makeWirelessDetectArgs());
     EXPECT_EQ (runs[3], makeWirelessUpdateArgs());
 }
+
+// How many runs each operation allows: its text found in the last allowed
+// run still counts, and one run further is never made.
+struct AttemptsCase
+{
+    const char* name;
+    bool (*operation)();
+    const char* successLine; // a line of the tool's that holds the expected text
+    size_t attempts;
+};
+
+class ToolCommandAttempts : public ToolFolderTest, public testing::WithParamInterface<AttemptsCase>
+{
+protected:
+    bool runWithTheTextInRun (size_t run)
+    {
+        const auto& c = GetParam();
+        setToolScript ({ "on " + juce::String ((int) run) + " " + c.successLine + "\\n" });
+        return c.operation();
+    }
+};
+
+TEST_P (ToolCommandAttempts, TheLastAllowedRunCanSucceed)
+{
+    EXPECT_TRUE (runWithTheTextInRun (GetParam().attempts));
+    EXPECT_EQ (recordedRuns().size(), GetParam().attempts);
+}
+
+TEST_P (ToolCommandAttempts, NoRunIsMadeBeyondTheAllowed)
+{
+    EXPECT_FALSE (runWithTheTextInRun (GetParam().attempts + 1));
+    EXPECT_EQ (recordedRuns().size(), GetParam().attempts);
+}
+
+INSTANTIATE_TEST_SUITE_P (
+    ToolCommands, ToolCommandAttempts,
+    testing::Values (AttemptsCase { "McuDetection", detectMcu, "Found DFU: [6e3c:0222] ver=0200", 5 },
+                     AttemptsCase { "McuDownload", updateMcu, "File downloaded successfully", 2 },
+                     AttemptsCase { "WirelessDetection", detectWirelessModule, "Chip is ESP32-S3 (QFN56)", 2 },
+                     AttemptsCase { "WirelessFlashing", updateWirelessModule, "Leaving...", 2 }),
+    [] (const testing::TestParamInfo<AttemptsCase>& p) { return std::string (p.param.name); });

@@ -1,24 +1,25 @@
 #include "ToolFolder.h"
 
-#include "support/MessageLoop.h"
-
 #include <windows.h>
 
 #include <chrono>
 
 void ToolFolderTest::SetUp()
 {
-    // Each test reads back only its own records. The last tool's inherited
-    // copy of the log's handle can outlive that tool by a moment under Wine,
-    // and the file cannot be deleted until it has gone.
-    ASSERT_TRUE (testsupport::pumpUntil ([] { return logFile().deleteFile(); }, 2000))
-        << "the log of an earlier test is still there";
+    // Each test reads back only its own records.
+    ASSERT_TRUE (logFile().deleteFile()) << "the log of an earlier test is still open";
     SetEnvironmentVariableW (L"KELVANE_FAKE_TOOL_SCRIPT", nullptr);
 }
 
 void ToolFolderTest::TearDown()
 {
     SetEnvironmentVariableW (L"KELVANE_FAKE_TOOL_SCRIPT", nullptr);
+    runCount().deleteFile();
+}
+
+juce::File ToolFolderTest::runCount() const
+{
+    return scriptFile.getFile().getSiblingFile (scriptFile.getFile().getFileName() + ".runs");
 }
 
 void ToolFolderTest::setToolScript (const juce::StringArray& lines)
@@ -27,6 +28,7 @@ void ToolFolderTest::setToolScript (const juce::StringArray& lines)
     script.add ("args " + argsFile().getFullPathName());
     script.addArray (lines);
     ASSERT_TRUE (scriptFile.getFile().replaceWithText (script.joinIntoString ("\n") + "\n"));
+    ASSERT_TRUE (runCount().deleteFile()); // a new script counts its runs afresh
     SetEnvironmentVariableW (L"KELVANE_FAKE_TOOL_SCRIPT", scriptFile.getFile().getFullPathName().toWideCharPointer());
 }
 

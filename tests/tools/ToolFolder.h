@@ -33,6 +33,8 @@ protected:
     juce::File argsFile() const;
 
 private:
+    juce::File runCount() const; // where the fake tools count the script's runs
+
     juce::TemporaryFile scriptFile { ".txt" };
     juce::TemporaryFile argsRecord { ".txt" };
 };
