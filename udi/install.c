@@ -423,8 +423,8 @@ static int read_loop(conversation *c)
 
 static int user_is_administrator(system_module *shell32)
 {
-    is_user_an_admin_fn is_admin = (is_user_an_admin_fn)system_module_function(
-        shell32, "IsUserAnAdmin", FUNCTION_NAME);
+    is_user_an_admin_fn is_admin = (is_user_an_admin_fn)system_module_ordinal(
+        shell32, IS_USER_AN_ADMIN_ORDINAL, "IsUserAnAdmin", FUNCTION_NAME);
 
     return is_admin != NULL && is_admin();
 }

@@ -100,6 +100,9 @@ system_function system_module_function(system_module *module, const char *functi
 system_function system_module_ordinal(system_module *module, unsigned ordinal,
                                       const char *function_name, const char *caller);
 
+/* Shell32 exports its administrator test by this ordinal only. */
+#define IS_USER_AN_ADMIN_ORDINAL 680
+
 /* Frees the module if this record loaded it; safe to call twice. */
 void system_module_close(system_module *module);
 

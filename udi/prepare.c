@@ -91,9 +91,6 @@ typedef void(WINAPI *get_local_time_fn)(LPSYSTEMTIME);
 typedef int(WINAPI *multi_byte_to_wide_fn)(UINT, DWORD, LPCCH, int, LPWSTR, int);
 typedef BOOL(WINAPI *is_user_an_admin_fn)(void);
 
-/* Shell32 exports its administrator test by this ordinal only. */
-#define IS_USER_AN_ADMIN_ORDINAL 680
-
 typedef struct preparation_functions {
     system_module ole32, kernel32, shell32;
     co_create_guid_fn co_create_guid;

@@ -77,5 +77,5 @@ int main()
     allShown &= shows (script, "failure_toast", *page,
                        PageLook::step (3, "Update Failed", "Retry").withToast ("Failed to update MCU!"));
 
-    return allShown ? 0 : 1;
+    return testsupport::ScreenshotScript::endWith (allShown ? 0 : 1);
 }

@@ -80,5 +80,5 @@ int main (int argc, char** argv)
     const juce::ScopedJuceInitialiser_GUI framework;
     testsupport::ScreenshotScript theScript;
     script = &theScript;
-    return RUN_ALL_TESTS();
+    return testsupport::ScreenshotScript::endWith (RUN_ALL_TESTS());
 }

@@ -79,6 +79,13 @@ namespace testsupport
         return false;
     }
 
+    int ScreenshotScript::endWith (int exitCode)
+    {
+        std::fprintf (stdout, "screenshot end %d\n", exitCode & 0xff);
+        std::fflush (stdout);
+        return exitCode;
+    }
+
     bool ScreenshotScript::shot (const juce::String& name, const juce::Component& component)
     {
         // A change made just now reaches the screen with the next vertical

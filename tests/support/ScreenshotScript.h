@@ -55,6 +55,12 @@ namespace testsupport
         // window that has the keyboard.
         bool pressKeys (const juce::String& keys);
 
+        // Tells the tool the code the program is about to exit with, and
+        // returns it: `return ScreenshotScript::endWith (code);` last in main.
+        // Wine kills a program whose clean-up at exit is slow, as it is on a
+        // busy machine, and the tool then takes this code as the program's.
+        static int endWith (int exitCode);
+
         // How long to wait for an answer: a limit for a tool that is stuck,
         // since a grab on a busy machine can take many seconds.
         int answerTimeoutMs = 60000;

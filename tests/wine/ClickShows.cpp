@@ -83,5 +83,5 @@ namespace
 int main()
 {
     const juce::ScopedJuceInitialiser_GUI framework;
-    return run();
+    return testsupport::ScreenshotScript::endWith (run());
 }

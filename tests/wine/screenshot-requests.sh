@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # How scripts/lib/screenshot takes a program's requests: pictures of good
 # names are saved in the output folder and nowhere else, bad requests are
-# answered as errors and fail the run, and --expect notices a missing look.
+# answered as errors and fail the run, --expect notices a missing look, and
+# the exit code that the program said it would end with stands in for a kill
+# at its exit, and for nothing else.
 #   screenshot-requests.sh SCREENSHOT_TOOL WINEPREFIX PROGRAM WORK_DIR
 set -uo pipefail
 tool="$1" prefix="$2" program="$3" work="$4"
@@ -36,4 +38,14 @@ if "$tool" --out "$work/out" --prefix "$prefix" --timeout 30 --expect never "$pr
     fail "--expect of a look never asked for passed"
 fi
 grep -q 'never.png was not saved' "$log" || fail "--expect did not say what was missing: $(cat "$log")"
+# The program's requests and the tool's exit code. 137 is how a program that
+# Wine ended by force shows.
+ends=("0|end 0|exit:137" "3|end 3|exit:137" "1|end 0|exit:1" "137|exit:137" "1|end x|exit:0" "4|end 0|exit:4")
+for row in "${ends[@]}"; do
+    want="${row%%|*}"
+    IFS='|' read -r -a requests <<<"${row#*|}"
+    "$tool" --out "$work/out/end" --prefix "$prefix" --timeout 30 "$program" "${requests[@]}" >"$work/end.log" 2>&1
+    got=$?
+    [ "$got" -eq "$want" ] || fail "${requests[*]}: the tool ended with $got, not $want: $(cat "$work/end.log")"
+done
 exit $status
