@@ -323,14 +323,10 @@ std::vector<Operation> operations()
           prepareKelvane, [] { packageFolder.reset(); }, signingOnSha1, {}, {},
           // Wine keeps the key container's registry key open after the
           // container is made and used, nameless once it is deleted, and a
-          // store's key once a copy in it was replaced. An unnamed file
-          // handle also stays after each preparation that makes a key,
-          // though the signing's steps called one by one leave none: not
-          // counted here until its origin is known.
+          // store's key once a copy in it was replaced.
           { L"\\REGISTRY\\Machine\\Software\\Wine\\Crypto\\RSA\\libudi key container",
             L"(Key)", L"\\REGISTRY\\Machine\\Software\\Microsoft\\SystemCertificates\\Root",
-            L"\\REGISTRY\\Machine\\Software\\Microsoft\\SystemCertificates\\TrustedPublisher",
-            L"(File)" },
+            L"\\REGISTRY\\Machine\\Software\\Microsoft\\SystemCertificates\\TrustedPublisher" },
           withSigningStopped },
         { "udi_install_driver", "install_driver_internal",
           { UDI_OK, UDI_ERR_BAD_ARGUMENT, UDI_ERR_MISSING, UDI_ERR_TIMED_OUT,

@@ -43,6 +43,18 @@ std::vector<OpenHandles::Handle> openHandles()
     return handles;
 }
 
+// The process's standard streams are not what a test looks for: a capture
+// of them (StreamCapture) puts them back under new handle values, and one
+// whose old value a handle kept open meanwhile took would look new.
+bool isStandardStream(std::uintptr_t value)
+{
+    for (const DWORD stream : { STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE }) {
+        if (reinterpret_cast<std::uintptr_t>(GetStdHandle(stream)) == value)
+            return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 OpenHandles::OpenHandles()
@@ -54,6 +66,8 @@ std::vector<std::wstring> OpenHandles::openedSince() const
 {
     std::vector<std::wstring> opened;
     for (const Handle &now : openHandles()) {
+        if (isStandardStream(now.value))
+            continue;
         const bool wasOpen = std::any_of(handles.begin(), handles.end(), [&](const Handle &then) {
             return then.value == now.value && then.type == now.type;
         });

@@ -15,7 +15,9 @@ public:
 
     // The names of the objects of the handles open now that were not open
     // then, sorted; an object without a name (or one whose name is gone, as
-    // a deleted registry key's) by its type in parentheses, as "(Key)".
+    // a deleted registry key's) by its type in parentheses, as "(Key)". The
+    // process's standard streams are never among them, whatever handle
+    // values a capture of them gave them back.
     std::vector<std::wstring> openedSince() const;
 
     struct Handle {
