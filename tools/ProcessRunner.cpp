@@ -2,11 +2,14 @@
 #include "tools/ToolLog.h"
 
 #include <chrono>
+#include <cstring>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <thread>
+
+#include <windows.h>
 
 namespace
 {
@@ -14,14 +17,14 @@ namespace
 
     // The framework's read waits until it has all the bytes it asked for or
     // the tool has ended, so a tool that hangs after a few lines would hold a
-    // read for ever. This guard kills the tool when the run limit is reached
-    // during such a read; the read then returns with what it has taken.
+    // read for ever: the run kills it when the run limit is reached, and the
+    // read then returns with what it has taken.
     //
     // The engine stops a worker that is still in a task after 100 ms by
-    // force, and a run's frame then never unwinds: the guard's thread must
-    // not depend on it. It is detached, and the tool's process and the
-    // guard's state are shared with it, so everything it touches lives for
-    // as long as it does.
+    // force, and the run's frame then never unwinds; this guard kills the
+    // tool at the limit all the same, as long as the process lives. It is
+    // detached, and the tool's process and the guard's state are shared with
+    // it, so everything it touches lives for as long as it does.
     class KillAtDeadline
     {
     public:
@@ -60,6 +63,70 @@ namespace
         JUCE_DECLARE_NON_COPYABLE (KillAtDeadline)
     };
 
+    // The rest of a run's reading, once the tool is still running at the
+    // first look, on a thread of its own. The framework's read polls the pipe
+    // until it has what it asked for, and killing a thread in the middle of
+    // that poll leaves the system's locks held (under Wine the process then
+    // hangs at its next allocation): so the worker only ever waits on an
+    // event, a wait that the engine's forced stop can end safely. The reader
+    // is detached and owns everything it touches, for a worker stopped by
+    // force never comes back for it.
+    class BackgroundRead
+    {
+    public:
+        BackgroundRead (std::shared_ptr<juce::ChildProcess> processToRead, Clock::time_point deadline)
+            : shared (std::make_shared<Shared>())
+        {
+            std::thread ([process = std::move (processToRead), shared = shared, deadline] {
+                for (;;)
+                {
+                    const auto count = process->readProcessOutput (shared->capture.get() + shared->bytesRead,
+                                                                   toolrun::captureLimit - shared->bytesRead);
+                    shared->bytesRead += count;
+
+                    if (! process->isRunning() || Clock::now() >= deadline)
+                        break;
+
+                    juce::Thread::sleep (toolrun::readPauseMs);
+                }
+
+                SetEvent (shared->done);
+            }).detach();
+        }
+
+        // Waits until the reading is over or the time has come; true when over.
+        bool waitUntil (Clock::time_point time) const
+        {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds> (time - Clock::now()).count();
+            return WaitForSingleObject (shared->done, (DWORD) juce::jlimit<juce::int64> (0, INFINITE - 1, left))
+                   == WAIT_OBJECT_0;
+        }
+
+        void waitForEnd() const { WaitForSingleObject (shared->done, INFINITE); }
+
+        // What was read, valid once the reading is over.
+        const char* bytes() const { return shared->capture.get(); }
+        int count() const { return shared->bytesRead; }
+
+    private:
+        struct Shared
+        {
+            Shared() : done (CreateEventW (nullptr, TRUE, FALSE, nullptr)) {}
+            ~Shared() { CloseHandle (done); }
+
+            // One extra byte stays zero after the last byte read: the end mark.
+            juce::HeapBlock<char> capture { (size_t) toolrun::captureLimit + 1, true };
+            int bytesRead = 0;
+            const HANDLE done;
+
+            JUCE_DECLARE_NON_COPYABLE (Shared)
+        };
+
+        std::shared_ptr<Shared> shared;
+
+        JUCE_DECLARE_NON_COPYABLE (BackgroundRead)
+    };
+
     // Bytes 0x80 to 0xFF become U+0080 to U+00FF: the output is not UTF-8.
     juce::String textFromBytes (const char* bytes, size_t count)
     {
@@ -92,18 +159,29 @@ ProcessResult runProcess (const juce::StringArray& args)
 
     {
         // Only a read while the tool still runs can wait, so the guard and
-        // its thread are made for the first such read. A tool that has ended
-        // by then, the common case, is read at once without them: under Wine
-        // a thread's start and end cost a run tens of milliseconds on a busy
-        // machine.
+        // the reader are made at the first look that finds it running. A
+        // tool that has ended by then, the common case, is read at once
+        // without them: under Wine a thread's start and end cost a run tens
+        // of milliseconds on a busy machine.
         std::optional<KillAtDeadline> guard;
 
         while (process->isRunning() && Clock::now() < deadline)
         {
             juce::Thread::sleep (toolrun::readPauseMs);
 
-            if (! guard.has_value() && process->isRunning())
+            if (process->isRunning())
+            {
                 guard.emplace (process, deadline);
+                const BackgroundRead reading (process, deadline);
+
+                if (! reading.waitUntil (deadline) && process->isRunning())
+                    process->kill();
+
+                reading.waitForEnd();
+                bytesRead = reading.count();
+                std::memcpy (capture.get(), reading.bytes(), (size_t) bytesRead);
+                break;
+            }
 
             bytesRead += process->readProcessOutput (capture.get() + bytesRead,
                                                     toolrun::captureLimit - bytesRead);

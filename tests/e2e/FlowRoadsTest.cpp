@@ -110,9 +110,11 @@ protected:
     void start()
     {
         updater = std::make_unique<RunningUpdater> (folder.updater());
+        // Made first: a road goes on after a failed start, and its every
+        // look then fails at once rather than the test program falling over.
+        screen = std::make_unique<Screen> (*updater, roadName());
         ASSERT_TRUE (updater->started());
         ASSERT_TRUE (updater->waitForWindow (windowTimeoutMs));
-        screen = std::make_unique<Screen> (*updater, roadName());
         ASSERT_TRUE (screen->shows (firstPage.withoutToast(), windowTimeoutMs));
     }
 
@@ -364,7 +366,9 @@ protected:
         // About two seconds here from the key press, mostly the X round trips;
         // a busy machine takes several times that, a task that held the
         // program would take the tool's whole run limit.
-        ASSERT_TRUE (updater->endsWithin (15000, exitCode)) << "closing the window did not end the program";
+        ASSERT_TRUE (updater->endsWithin (15000, exitCode))
+            << "closing the window did not end the program; its window is "
+            << (IsWindow (updater->window) ? "still there" : "gone");
         EXPECT_EQ (exitCode, 0u);
     }
 };

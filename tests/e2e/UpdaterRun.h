@@ -10,7 +10,8 @@
 
 // What the end-to-end roads stand on: a user's folder laid out as
 // scripts/run lays out build/dist, the real updater started from it, and
-// its window looked at and clicked from outside through scripts/lib/screenshot.
+// its window looked at on the screen and clicked from outside through
+// scripts/lib/screenshot.
 
 // The programs the roads use, from the command line.
 struct RoadPrograms
@@ -87,9 +88,9 @@ class Screen
 public:
     Screen (RunningUpdater& updater, const juce::String& road);
 
-    // Waits until the window shows the look, looking again and again; on
-    // failure it says what the last look differed in and keeps its picture
-    // as <road>_<look>_failed.png.
+    // Waits until the window shows the look, reading the screen again and
+    // again, every few milliseconds; on failure it says what the last look
+    // differed in and keeps its picture as <road>_<look>_failed.png.
     testing::AssertionResult shows (const testsupport::PageLook& look, int timeoutMs);
 
     // Keeps a still picture of the window under the name, for a person.

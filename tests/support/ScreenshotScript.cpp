@@ -114,11 +114,6 @@ namespace testsupport
         return ask ("shot " + name + " " + rectangleText (screenArea));
     }
 
-    bool ScreenshotScript::grab (const juce::String& name, juce::Rectangle<int> screenArea)
-    {
-        return ask ("grab " + name + " " + rectangleText (screenArea));
-    }
-
     juce::Image ScreenshotScript::picture (const juce::String& name) const
     {
         const auto folder = juce::SystemStats::getEnvironmentVariable ("KELVANE_SCREENSHOT_DIR", {});

@@ -29,11 +29,6 @@ namespace testsupport
         // window of another program.
         bool shot (const juce::String& name, juce::Rectangle<int> screenArea);
 
-        // Has the rectangle saved as NAME.png as it is right now, without
-        // waiting for it to hold still: for watching a page that may be up
-        // only for a moment, or that keeps moving (a turning busy ring).
-        bool grab (const juce::String& name, juce::Rectangle<int> screenArea);
-
         // A picture that this run saved, read back; a null image when there
         // is none of that name.
         juce::Image picture (const juce::String& name) const;
@@ -62,7 +57,7 @@ namespace testsupport
         static int endWith (int exitCode);
 
         // How long to wait for an answer: a limit for a tool that is stuck,
-        // since a grab on a busy machine can take many seconds.
+        // since a still picture on a busy machine can take many seconds.
         int answerTimeoutMs = 60000;
 
     private:
