@@ -291,6 +291,10 @@ TEST (PageHostClicks, MouseClicksOnTheWindowPostOneButtonClickedEach)
     // Through the window's own mouse messages, as a user's click arrives.
     Host host;
     host.component.showStep (1, "Update MCU", "Hold down ...", "Next");
+    // The framework gives a click to the component of the window that is
+    // at the point on the screen, and the other test programs' windows share
+    // this display: one shown later over this one would take the click.
+    host.component.setAlwaysOnTop (true);
     host.component.addToDesktop (juce::ComponentPeer::windowHasTitleBar);
     host.component.setVisible (true);
     auto* window = static_cast<HWND> (host.component.getPeer()->getNativeHandle());
