@@ -144,7 +144,7 @@ ProcessResult runProcess (const juce::StringArray& args)
     const auto log = openLog();
     *log << args.joinIntoString (" ").toStdString() << '\n';
 
-    // Shared with the guard, which may outlive this frame.
+    // Shared with the guard and the reader, which may outlive this frame.
     const auto process = std::make_shared<juce::ChildProcess>();
 
     if (! process->start (args))
