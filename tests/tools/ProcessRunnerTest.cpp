@@ -10,6 +10,8 @@
 #include <windows.h>
 #include <tlhelp32.h>
 
+#include <atomic>
+#include <memory>
 #include <thread>
 
 namespace
@@ -294,6 +296,7 @@ TEST_F (ProcessRunnerLimit, AToolThatNeverEndsIsKilledAfterTwoMinutes)
     // the guard must still kill the tool at the limit, touching nothing of
     // the killed run's frame. The run uses esptool.exe, to be told apart.
     const auto orphan = juce::File (esptoolPath());
+    ASSERT_FALSE (programRuns (orphan)) << "a tool of an earlier test still runs";
     {
         auto engine = std::make_unique<MainComponent> ([] (MainComponent* owner) {
             return std::make_unique<IdleState> (owner);
@@ -421,6 +424,15 @@ TEST_F (ProcessRunnerStop, WorkersStoppedByForceDuringARunLeaveTheProgramWorking
     constexpr int rounds = 4, engines = 12;
     Watchdog watchdog (60000);
 
+    // The hung tools go with the test, whatever it ends in: one left behind
+    // would look like a tool the next suite failed to kill.
+    const auto endTheTools = std::shared_ptr<void> (nullptr, [&tool] (void*) { endEvery (tool); });
+
+    // A run that came back ended without hanging: a tool whose start failed
+    // on a loaded machine, say. It is no stop by force, and is only counted.
+    static std::atomic<int> runsBack { 0 };
+    runsBack = 0;
+
     for (int round = 0; round < rounds; ++round)
     {
         std::vector<std::unique_ptr<MainComponent>> running;
@@ -430,15 +442,24 @@ TEST_F (ProcessRunnerStop, WorkersStoppedByForceDuringARunLeaveTheProgramWorking
             running.push_back (std::make_unique<MainComponent> ([] (MainComponent* owner) {
                 return std::make_unique<IdleState> (owner);
             }));
-            running.back()->pushTask ([tool] { runProcess ({ tool.getFullPathName() }); });
+            running.back()->pushTask ([tool] {
+                runProcess ({ tool.getFullPathName() });
+                ++runsBack;
+            });
         }
 
+        // Every run has either started its tool, which records its start,
+        // or come back.
         const auto started = (round + 1) * engines;
-        ASSERT_TRUE (testsupport::pumpUntil ([&] { return (int) recordedRuns().size() == started; }, 30000));
+        const auto allUnderWay = [&] { return (int) recordedRuns().size() + runsBack >= started; };
+        ASSERT_TRUE (testsupport::pumpUntil (allUnderWay, 50000))
+            << "round " << round + 1 << ": " << recordedRuns().size() << " tools started and " << runsBack
+            << " runs came back, of " << started;
         testsupport::pumpFor (1000); // past the first read pause, into the wait for the tool
         running.clear();
         watchdog.madeProgress();
     }
 
-    EXPECT_EQ (endEvery (tool), rounds * engines);
+    EXPECT_EQ (endEvery (tool), rounds * engines - runsBack);
+    EXPECT_LE (runsBack, 2) << "runs came back although their tool hangs";
 }
