@@ -11,7 +11,6 @@
 #include <tlhelp32.h>
 
 #include <atomic>
-#include <memory>
 #include <thread>
 
 namespace
@@ -426,7 +425,7 @@ TEST_F (ProcessRunnerStop, WorkersStoppedByForceDuringARunLeaveTheProgramWorking
 
     // The hung tools go with the test, whatever it ends in: one left behind
     // would look like a tool the next suite failed to kill.
-    const auto endTheTools = std::shared_ptr<void> (nullptr, [&tool] (void*) { endEvery (tool); });
+    const juce::ScopeGuard endTheTools { [&tool] { endEvery (tool); } };
 
     // A run that came back ended without hanging: a tool whose start failed
     // on a loaded machine, say. It is no stop by force, and is only counted.
