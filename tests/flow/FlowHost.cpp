@@ -127,9 +127,12 @@ std::string FlowTest::page()
     return "no single page (update page with picture " + std::to_string (picture) + ")";
 }
 
-bool FlowTest::waitForPage (const std::string& expected, int timeoutMs)
+testing::AssertionResult FlowTest::waitForPage (const std::string& expected, int timeoutMs)
 {
-    return testsupport::pumpUntil ([&] { return page() == expected; }, timeoutMs);
+    if (testsupport::pumpUntilSeen ([&] { return page() == expected; }, timeoutMs))
+        return testing::AssertionSuccess();
+
+    return testing::AssertionFailure() << "after " << timeoutMs << " ms the page is \"" << page() << "\"";
 }
 
 juce::String FlowTest::toastText()

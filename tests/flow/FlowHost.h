@@ -3,6 +3,7 @@
 #include "app/MainComponent.h"
 #include "tools/ToolFolder.h"
 
+#include <gtest/gtest.h>
 #include <juce_gui_basics/juce_gui_basics.h>
 
 #include <functional>
@@ -28,8 +29,10 @@ protected:
     // picture's key, and the page's texts (see the builders below).
     std::string page();
 
-    // Runs the message loop until the page reads `expected`; true when it did.
-    bool waitForPage (const std::string& expected, int timeoutMs = 20000);
+    // Runs the message loop until the page reads `expected`, looking after
+    // every message, so a page that the next task's end replaces is seen. A
+    // failure names the page that was showing instead.
+    testing::AssertionResult waitForPage (const std::string& expected, int timeoutMs = 20000);
 
     // The toast's text, and whether it is up (its timer runs from its show
     // until its fade-out). Empty and down before any show.

@@ -23,6 +23,27 @@ namespace testsupport
         return true;
     }
 
+    // The same, but looks after every message that the loop hands out, so a
+    // state that lasts from one message to the next is seen: a page that a
+    // task's end replaces a moment after it came, say. A run of the loop for
+    // even 5 ms can hand out both messages on a busy machine.
+    inline bool pumpUntilSeen (const std::function<bool()>& done, int timeoutMs = 5000)
+    {
+        const auto end = juce::Time::getMillisecondCounter() + (juce::uint32) timeoutMs;
+
+        while (! done())
+        {
+            if (juce::Time::getMillisecondCounter() > end)
+                return false;
+
+            // A run for no time hands out at most one message, or sleeps a
+            // millisecond when none is waiting.
+            juce::MessageManager::getInstance()->runDispatchLoopUntil (0);
+        }
+
+        return true;
+    }
+
     // Runs the message loop for a while, for what must not happen.
     inline void pumpFor (int ms)
     {
