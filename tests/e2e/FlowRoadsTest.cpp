@@ -44,6 +44,19 @@ namespace
         return juce::String (test->test_suite_name()) + "." + test->name();
     }
 
+    // A window that a close left behind, for the failure: one that still
+    // answers never got the close, one that does not is held in its ending.
+    std::string windowState (HWND window)
+    {
+        if (! IsWindow (window))
+            return "gone";
+
+        DWORD_PTR answer = 0;
+        return SendMessageTimeoutW (window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 2000, &answer) != 0
+                   ? "still there, and it answers messages"
+                   : "still there, and it answers no message within 2 s";
+    }
+
     // The log's record of one tool run, as the text-mode file stores it.
     std::string record (const juce::String& commandLine, const juce::String& output)
     {
@@ -367,8 +380,7 @@ protected:
         // a busy machine takes several times that, a task that held the
         // program would take the tool's whole run limit.
         ASSERT_TRUE (updater->endsWithin (15000, exitCode))
-            << "closing the window did not end the program; its window is "
-            << (IsWindow (updater->window) ? "still there" : "gone");
+            << "closing the window did not end the program; its window is " << windowState (updater->window);
         EXPECT_EQ (exitCode, 0u);
     }
 };

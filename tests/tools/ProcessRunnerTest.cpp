@@ -255,15 +255,15 @@ namespace
         std::unique_ptr<State> handle (const Event&) override { return nullptr; }
     };
 
-    // Whether a process of this program file runs, by its full path.
-    bool programRuns (const juce::File& program)
+    // The processes of this program file that run, by its full path.
+    int processesOf (const juce::File& program)
     {
         const auto snapshot = CreateToolhelp32Snapshot (TH32CS_SNAPPROCESS, 0);
         PROCESSENTRY32W entry {};
         entry.dwSize = sizeof (entry);
-        bool found = false;
+        int found = 0;
 
-        for (auto more = Process32FirstW (snapshot, &entry); more && ! found; more = Process32NextW (snapshot, &entry))
+        for (auto more = Process32FirstW (snapshot, &entry); more; more = Process32NextW (snapshot, &entry))
         {
             const auto process = OpenProcess (PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID);
 
@@ -273,8 +273,8 @@ namespace
             wchar_t path[MAX_PATH] {};
             DWORD size = MAX_PATH;
 
-            if (QueryFullProcessImageNameW (process, 0, path, &size))
-                found = juce::File (juce::String (path)) == program;
+            if (QueryFullProcessImageNameW (process, 0, path, &size) && juce::File (juce::String (path)) == program)
+                ++found;
 
             CloseHandle (process);
         }
@@ -282,6 +282,8 @@ namespace
         CloseHandle (snapshot);
         return found;
     }
+
+    bool programRuns (const juce::File& program) { return processesOf (program) > 0; }
 }
 
 // Both cases wait out the two-minute limit, so they share one wait: the
@@ -431,6 +433,11 @@ TEST_F (ProcessRunnerStop, WorkersStoppedByForceDuringARunLeaveTheProgramWorking
     // on a loaded machine, say. It is no stop by force, and is only counted.
     static std::atomic<int> runsBack { 0 };
     runsBack = 0;
+    // A run begun whose tool has neither recorded its start nor ended: the
+    // failure tells a tool that runs but never got to its script from a run
+    // that never started one.
+    static std::atomic<int> runsBegun { 0 };
+    runsBegun = 0;
 
     for (int round = 0; round < rounds; ++round)
     {
@@ -442,6 +449,7 @@ TEST_F (ProcessRunnerStop, WorkersStoppedByForceDuringARunLeaveTheProgramWorking
                 return std::make_unique<IdleState> (owner);
             }));
             running.back()->pushTask ([tool] {
+                ++runsBegun;
                 runProcess ({ tool.getFullPathName() });
                 ++runsBack;
             });
@@ -452,7 +460,8 @@ TEST_F (ProcessRunnerStop, WorkersStoppedByForceDuringARunLeaveTheProgramWorking
         const auto started = (round + 1) * engines;
         const auto allUnderWay = [&] { return (int) recordedRuns().size() + runsBack >= started; };
         ASSERT_TRUE (testsupport::pumpUntil (allUnderWay, 50000))
-            << "round " << round + 1 << ": " << recordedRuns().size() << " tools started and " << runsBack
+            << "round " << round + 1 << ": " << runsBegun << " runs begun, " << processesOf (tool)
+            << " tools running, " << recordedRuns().size() << " tools recorded their start and " << runsBack
             << " runs came back, of " << started;
         testsupport::pumpFor (1000); // past the first read pause, into the wait for the tool
         running.clear();
