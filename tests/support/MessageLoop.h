@@ -6,9 +6,10 @@
 
 namespace testsupport
 {
-    // Runs the message loop until `done` holds or `timeoutMs` has passed;
-    // returns whether `done` held.
-    inline bool pumpUntil (const std::function<bool()>& done, int timeoutMs = 5000)
+    // Runs the message loop in runs of `runMs` until `done` holds or
+    // `timeoutMs` has passed; returns whether `done` held. A run for no time
+    // hands out at most one message, or sleeps a millisecond when none waits.
+    inline bool pumpInRunsUntil (const std::function<bool()>& done, int timeoutMs, int runMs)
     {
         const auto end = juce::Time::getMillisecondCounter() + (juce::uint32) timeoutMs;
 
@@ -17,31 +18,25 @@ namespace testsupport
             if (juce::Time::getMillisecondCounter() > end)
                 return false;
 
-            juce::MessageManager::getInstance()->runDispatchLoopUntil (5);
+            juce::MessageManager::getInstance()->runDispatchLoopUntil (runMs);
         }
 
         return true;
     }
 
-    // The same, but looks after every message that the loop hands out, so a
-    // state that lasts from one message to the next is seen: a page that a
-    // task's end replaces a moment after it came, say. A run of the loop for
-    // even 5 ms can hand out both messages on a busy machine.
+    // For a state that stays once it has come.
+    inline bool pumpUntil (const std::function<bool()>& done, int timeoutMs = 5000)
+    {
+        return pumpInRunsUntil (done, timeoutMs, 5);
+    }
+
+    // Looks after every message that the loop hands out, so a state that
+    // lasts from one message to the next is seen: a page that a task's end
+    // replaces a moment after it came, say. A run of the loop for even 5 ms
+    // can hand out both messages on a busy machine.
     inline bool pumpUntilSeen (const std::function<bool()>& done, int timeoutMs = 5000)
     {
-        const auto end = juce::Time::getMillisecondCounter() + (juce::uint32) timeoutMs;
-
-        while (! done())
-        {
-            if (juce::Time::getMillisecondCounter() > end)
-                return false;
-
-            // A run for no time hands out at most one message, or sleeps a
-            // millisecond when none is waiting.
-            juce::MessageManager::getInstance()->runDispatchLoopUntil (0);
-        }
-
-        return true;
+        return pumpInRunsUntil (done, timeoutMs, 0);
     }
 
     // Runs the message loop for a while, for what must not happen.
