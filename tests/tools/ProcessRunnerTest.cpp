@@ -11,6 +11,7 @@
 #include <tlhelp32.h>
 
 #include <atomic>
+#include <functional>
 #include <thread>
 
 namespace
@@ -255,17 +256,19 @@ namespace
         std::unique_ptr<State> handle (const Event&) override { return nullptr; }
     };
 
-    // The processes of this program file that run, by its full path.
-    int processesOf (const juce::File& program)
+    // Opens every running process of this program file, by its full path,
+    // with the access asked for, and hands it to `act`; the number for which
+    // `act` said yes.
+    int forEachProcessOf (const juce::File& program, DWORD access, const std::function<bool (HANDLE)>& act)
     {
         const auto snapshot = CreateToolhelp32Snapshot (TH32CS_SNAPPROCESS, 0);
         PROCESSENTRY32W entry {};
         entry.dwSize = sizeof (entry);
-        int found = 0;
+        int count = 0;
 
         for (auto more = Process32FirstW (snapshot, &entry); more; more = Process32NextW (snapshot, &entry))
         {
-            const auto process = OpenProcess (PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID);
+            const auto process = OpenProcess (PROCESS_QUERY_LIMITED_INFORMATION | access, FALSE, entry.th32ProcessID);
 
             if (process == nullptr)
                 continue;
@@ -273,14 +276,20 @@ namespace
             wchar_t path[MAX_PATH] {};
             DWORD size = MAX_PATH;
 
-            if (QueryFullProcessImageNameW (process, 0, path, &size) && juce::File (juce::String (path)) == program)
-                ++found;
+            if (QueryFullProcessImageNameW (process, 0, path, &size) && juce::File (juce::String (path)) == program
+                && act (process))
+                ++count;
 
             CloseHandle (process);
         }
 
         CloseHandle (snapshot);
-        return found;
+        return count;
+    }
+
+    int processesOf (const juce::File& program)
+    {
+        return forEachProcessOf (program, 0, [] (HANDLE) { return true; });
     }
 
     bool programRuns (const juce::File& program) { return processesOf (program) > 0; }
@@ -340,34 +349,13 @@ namespace
     // Ends every process of this program file; the number ended.
     int endEvery (const juce::File& program)
     {
-        const auto snapshot = CreateToolhelp32Snapshot (TH32CS_SNAPPROCESS, 0);
-        PROCESSENTRY32W entry {};
-        entry.dwSize = sizeof (entry);
-        int ended = 0;
+        return forEachProcessOf (program, PROCESS_TERMINATE | SYNCHRONIZE, [] (HANDLE process) {
+            if (! TerminateProcess (process, 0))
+                return false;
 
-        for (auto more = Process32FirstW (snapshot, &entry); more; more = Process32NextW (snapshot, &entry))
-        {
-            const auto process = OpenProcess (PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE | SYNCHRONIZE,
-                                              FALSE, entry.th32ProcessID);
-
-            if (process == nullptr)
-                continue;
-
-            wchar_t path[MAX_PATH] {};
-            DWORD size = MAX_PATH;
-
-            if (QueryFullProcessImageNameW (process, 0, path, &size) && juce::File (juce::String (path)) == program
-                && TerminateProcess (process, 0))
-            {
-                WaitForSingleObject (process, 5000);
-                ++ended;
-            }
-
-            CloseHandle (process);
-        }
-
-        CloseHandle (snapshot);
-        return ended;
+            WaitForSingleObject (process, 5000);
+            return true;
+        });
     }
 
     // Ends the program with a word of why when it makes no progress for the
