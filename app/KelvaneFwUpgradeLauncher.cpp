@@ -3,6 +3,8 @@
 #include "app/MainComponent.h"
 #include "app/ParentConsole.h"
 
+#include <windows.h>
+
 const juce::String KelvaneFwUpgradeLauncher::getApplicationName()
 {
     return "Kelvane Firmware Updater";
@@ -48,7 +50,16 @@ KelvaneFwUpgradeLauncher::MainWindow::MainWindow (juce::String name)
                       DocumentWindow::allButtons)
 {
     setUsingNativeTitleBar (true);
-    setContentOwned (new MainComponent(), true);
+    auto engine = std::make_unique<MainComponent>();
+
+    // Under Wine a worker killed in the middle of its work has been seen to
+    // leave the process's memory lock held: the thread died inside a call
+    // that held it. The program then hung in its ending, its window still
+    // up. So the quit goes no further: the process ends as a quit ends it,
+    // with 0, and what was still to free goes with it.
+    engine->onWorkerKilled = [] { TerminateProcess (GetCurrentProcess(), 0); };
+
+    setContentOwned (engine.release(), true);
     setResizable (true, true);
     centreWithSize (getWidth(), getHeight());
     setVisible (true);

@@ -29,7 +29,8 @@ MainComponent::~MainComponent()
 
     // A task that is still running after 100 ms (a tool run, a long sleep) is
     // killed: quitting is never refused. A tool it started keeps running.
-    stopThread (100);
+    if (! stopThread (100) && onWorkerKilled != nullptr)
+        onWorkerKilled();
 }
 
 void MainComponent::pushTask (std::function<void()> task)

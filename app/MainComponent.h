@@ -38,6 +38,14 @@ public:
 
     ~MainComponent() override;
 
+    // Called by the destructor, on the message thread, when the worker was
+    // still inside a task after its 100 ms and was killed. A thread killed
+    // in the middle of its work can die holding one of the system's own
+    // locks (the heap's, the memory map's), and whatever takes that lock
+    // next waits for ever: this is where an owner that can end the whole
+    // process does so, before anything else runs.
+    std::function<void()> onWorkerKilled;
+
     // An empty task or a null event is a caller's mistake: it asserts in a
     // debug build and is dropped in a release build.
     void pushTask (std::function<void()> task);

@@ -266,6 +266,9 @@ TEST (EngineStop, AnIdleWorkerEndsOnItsOwnWithoutBeingKilled)
         return std::make_unique<ScriptedState> (owner, journal, "A");
     });
 
+    int killsSeen = 0;
+    engine->onWorkerKilled = [&killsSeen] { ++killsSeen; };
+
     std::atomic<bool> taskRan { false };
     std::atomic<bool> threadEnded { false };
     engine->pushTask ([&] {
@@ -282,6 +285,7 @@ TEST (EngineStop, AnIdleWorkerEndsOnItsOwnWithoutBeingKilled)
     const auto start = std::chrono::steady_clock::now();
     engine = nullptr;
     EXPECT_LT (std::chrono::steady_clock::now() - start, std::chrono::milliseconds (1000));
+    EXPECT_EQ (killsSeen, 0);
 
     // The thread's exit may still be finishing once the wait is over.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds (2);
@@ -297,6 +301,13 @@ TEST (EngineStop, ALongTaskIsKilledAndItsEventNeverPosted)
     auto engine = std::make_unique<MainComponent> ([&] (MainComponent* owner) {
         return std::make_unique<ScriptedState> (owner, journal, "A");
     });
+
+    // The owner hears of the kill once, after it, while the engine goes.
+    int killsSeen = 0;
+    engine->onWorkerKilled = [&killsSeen, &journal] {
+        ++killsSeen;
+        EXPECT_EQ (journal.back(), "exit A");
+    };
 
     std::atomic<bool> taskStarted { false };
     auto* component = engine.get();
@@ -315,6 +326,7 @@ TEST (EngineStop, ALongTaskIsKilledAndItsEventNeverPosted)
 
     EXPECT_GE (took, std::chrono::milliseconds (90));
     EXPECT_LT (took, std::chrono::milliseconds (1000));
+    EXPECT_EQ (killsSeen, 1);
     std::this_thread::sleep_for (std::chrono::milliseconds (2200));
     EXPECT_FALSE (taskEnded);
     EXPECT_EQ (journal, (Journal { "enter A", "exit A", "destroy A" }));
