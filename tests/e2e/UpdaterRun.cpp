@@ -2,6 +2,7 @@
 
 #include "support/MessageLoop.h"
 
+#include <iterator>
 #include <tlhelp32.h>
 
 namespace
@@ -285,12 +286,39 @@ testing::AssertionResult Screen::clickButton (int clicks)
     return testing::AssertionSuccess();
 }
 
-bool Screen::closeWindow()
+testing::AssertionResult Screen::closeWindow()
 {
+    // Every program under this Wine shares one desktop, and so one window in
+    // front, whatever display it shows on: a test program beside this one
+    // that opens a window of its own can take the front, and keys pressed
+    // then go to it. So the click is repeated, as a person clicks again into
+    // a window that did not become active, until the updater is in front.
     // The picture slot takes a click without doing anything.
     const auto content = updater.contentOnScreen();
-    return screenshotScript().click (content.getPosition() + juce::Point<int> (content.getWidth() / 2, 200))
-           && screenshotScript().pressKeys ("alt+F4");
+    const auto slot = content.getPosition() + juce::Point<int> (content.getWidth() / 2, 200);
+    const auto inFront = [this] { return GetForegroundWindow() == updater.window; };
+    bool front = false;
+
+    for (int click = 0; click < 10 && ! front; ++click)
+    {
+        if (! screenshotScript().click (slot))
+            return testing::AssertionFailure() << "the click into the window was refused";
+
+        front = testsupport::pumpUntil (inFront, 1000);
+    }
+
+    if (! front)
+    {
+        wchar_t title[128] = {};
+        GetWindowTextW (GetForegroundWindow(), title, (int) std::size (title));
+        return testing::AssertionFailure() << "ten clicks did not bring the window to the front; in front: \""
+                                           << juce::String (title) << "\"";
+    }
+
+    if (! screenshotScript().pressKeys ("alt+F4"))
+        return testing::AssertionFailure() << "the keys were refused";
+
+    return testing::AssertionSuccess();
 }
 
 int endProgramsIn (const juce::File& folder)

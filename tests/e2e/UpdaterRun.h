@@ -106,8 +106,10 @@ public:
     // Closes the window as a person does where no window manager draws its
     // frame and so its close button (Wine's windows on a bare X display):
     // a click into the window for the keyboard, then Alt+F4, which the
-    // system turns into the same close request as the close button.
-    bool closeWindow();
+    // system turns into the same close request as the close button. The
+    // keys wait until a click has brought the window to the front, as a
+    // person waits to see it active: keys go to the window in front.
+    testing::AssertionResult closeWindow();
 
     juce::Image last;
 
