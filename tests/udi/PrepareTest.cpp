@@ -91,6 +91,22 @@ public:
         return result;
     }
 
+    // Each line of a file list section: the file and its copy flags (0 when
+    // it gives none).
+    std::vector<std::pair<std::string, INT>> copyFlags(const wchar_t *section) const
+    {
+        std::vector<std::pair<std::string, INT>> result;
+        INFCONTEXT line;
+        for (BOOL found = SetupFindFirstLineW(handle, section, nullptr, &line); found;
+             found = SetupFindNextLine(&line, &line)) {
+            INT flags = 0;
+            if (!SetupGetIntField(&line, 4, &flags))
+                flags = 0;
+            result.emplace_back(fieldOf(line, 1), flags);
+        }
+        return result;
+    }
+
 private:
     static std::string fieldOf(INFCONTEXT &line, DWORD field)
     {
@@ -330,7 +346,8 @@ TEST_F(ApplicationCall, WritesAWinUsbInfForTheDevice)
     EXPECT_EQ(inf.value(L"WinUSB_Install", L"KmdfLibraryVersion"), "1.11");
     EXPECT_EQ(inf.value(L"USB_Install.HW", L"AddReg"), "AddDeviceInterfaceGUID");
     EXPECT_EQ(inf.lines(L"CoInstallers_CopyFiles"),
-              (std::vector<std::string>{ "WinUSBCoInstaller2.dll", "WdfCoInstaller01011.dll" }));
+              (std::vector<std::string>{ "WinUSBCoInstaller2.dll,,,0x00000010",
+                                         "WdfCoInstaller01011.dll,,,0x00000010" }));
     EXPECT_EQ(inf.value(L"SourceDisksFiles.amd64", L"WdfCoInstaller01011.dll", 2), "amd64");
     EXPECT_EQ(inf.value(L"WinUSB_ServiceInstall", L"DisplayName"),
               "WinUSB - Kernel Driver " + localDate(winusbCoInstallerTime) + " 6.1.7600.16385");
@@ -561,6 +578,45 @@ INSTANTIATE_TEST_SUITE_P(PackageKinds, DriverKind, testing::Values(
     KindCase{ "Five", 5, "" },
     KindCase{ "MinusOne", -1, "" }),
     [](const testing::TestParamInfo<KindCase> &p) { return std::string(p.param.name); });
+
+// The co-installers of the payload are stand-ins of ours under the names of
+// the genuine redistributables: copied into the system folder, they must
+// never replace a file that is already there.
+struct CoInstallerCase {
+    const char *name;
+    udi_driver_kind kind;
+    const wchar_t *section;
+    std::vector<std::string> files;
+};
+
+class CoInstallerCopies : public Preparation, public testing::WithParamInterface<CoInstallerCase> {};
+
+TEST_P(CoInstallerCopies, NeverReplaceAFileInTheSystemFolder)
+{
+    const CoInstallerCase &c = GetParam();
+    const udi_device_node device = node(0x6E3C, 0x0222);
+    udi_prepare_options options = {};
+    options.driver_kind = c.kind;
+    options.skip_catalog = 1;
+    ASSERT_EQ(prepare(device, &options).result, UDI_OK);
+
+    const Inf inf(this->inf());
+    ASSERT_TRUE(inf.opened());
+    EXPECT_EQ(inf.value(L"DestinationDirs", c.section), "11");
+    std::vector<std::string> files;
+    for (const auto &[file, flags] : inf.copyFlags(c.section)) {
+        files.push_back(file);
+        EXPECT_EQ(flags & COPYFLG_NO_OVERWRITE, COPYFLG_NO_OVERWRITE) << file << " " << flags;
+    }
+    EXPECT_EQ(files, c.files);
+}
+
+INSTANTIATE_TEST_SUITE_P(PackageKinds, CoInstallerCopies, testing::Values(
+    CoInstallerCase{ "WinUsb", UDI_DRIVER_WINUSB, L"CoInstallers_CopyFiles",
+                     { "WinUSBCoInstaller2.dll", "WdfCoInstaller01011.dll" } },
+    CoInstallerCase{ "LibusbK", UDI_DRIVER_LIBUSBK, L"LibusbK_CoInstallers_CopyFiles",
+                     { "WdfCoInstaller01011.dll" } }),
+    [](const testing::TestParamInfo<CoInstallerCase> &p) { return std::string(p.param.name); });
 
 TEST_F(Preparation, Libusb0PackageNamesTheLibusbKDllsAndCatalogsThem)
 {
