@@ -825,6 +825,28 @@ TEST_F(Preparation, ManufacturerIsGivenOrTheVendorTables)
     EXPECT_EQ(Inf(inf()).value(L"Strings", L"VendorName"), "Ornvale");
 }
 
+// UTF-8 texts reach the UTF-16 INF as the same characters, also outside
+// the Basic Latin and Latin-1 blocks.
+TEST_F(Preparation, NonAsciiTextsKeepTheirCharacters)
+{
+    const udi_device_node device = node(0x6E3C, 0x0222, "Kelvane Ger\xC3\xA4t \xCE\xA9");
+    udi_prepare_options options = {};
+    options.skip_catalog = 1;
+    options.manufacturer_name = const_cast<char *>("Orn\xC3\xA9vale");
+    ASSERT_EQ(prepare(device, &options).result, UDI_OK);
+
+    const Inf inf(this->inf());
+    ASSERT_TRUE(inf.opened());
+    EXPECT_EQ(inf.value(L"Strings", L"DeviceName"), "Kelvane Ger\xC3\xA4t \xCE\xA9");
+    EXPECT_EQ(inf.value(L"Strings", L"SourceName"), "Kelvane Ger\xC3\xA4t \xCE\xA9 Install Disk");
+    EXPECT_EQ(inf.value(L"Strings", L"VendorName"), "Orn\xC3\xA9vale");
+    const std::string bytes = udi_test::readFile(this->inf());
+    const std::wstring text(reinterpret_cast<const wchar_t *>(bytes.data() + 2),
+                            (bytes.size() - 2) / 2);
+    EXPECT_NE(text.find(L"DeviceName = \"Kelvane Ger\u00E4t \u03A9\"\r\n"), std::wstring::npos);
+    EXPECT_NE(text.find(L"VendorName = \"Orn\u00E9vale\"\r\n"), std::wstring::npos);
+}
+
 // A device's own text must not end the INF string nor start lines of its own.
 TEST_F(Preparation, DeviceTextCannotAddToTheInf)
 {
