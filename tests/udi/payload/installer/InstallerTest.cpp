@@ -116,6 +116,24 @@ TEST_F (Installer, WaitsForAPipeThatComesLate)
     EXPECT_EQ (serviceOf (deviceInstance), L"WinUSB");
 }
 
+// Elevation may keep another working folder than the one asked for: an INF
+// of the same name there, for another device, is not the package's.
+TEST_F (Installer, TakesTheInfFromItsOwnFolder)
+{
+    DriverPackage elsewhere;
+    elsewhere.writeInf (infName, winUsbInf ("deviceDrv.inf", "VID_6E3C&PID_0333"));
+    Script script = answering (deviceId, hardwareId);
+    script.workingFolder = elsewhere.folder();
+
+    const Outcome run = runInstaller (package.folder(), infName, script);
+
+    EXPECT_EQ (run.exitCode, 0) << run.progress();
+    EXPECT_NE (run.progress().find ("Installing '" + udi_test::toUtf8 (package.path (infName)) + "'"),
+               std::string::npos)
+        << run.progress();
+    EXPECT_EQ (serviceOf (deviceInstance), L"WinUSB");
+}
+
 namespace
 {
     struct Failure
