@@ -724,6 +724,12 @@ void decode_installer_message(const unsigned char *buffer, size_t length, int fi
         else
             log_text(out, payload, payload_length, LOG_DEBUG, "syslog");
         return;
+    case INSTALLER_WARNING:
+        if (payload_length == 0)
+            refuse_message(out, UDI_ERR_MISSING, "Warning_message: no data");
+        else
+            log_text(out, payload, payload_length, LOG_WARNING, "installer process");
+        return;
     case INSTALLER_STATUS:
         if (payload_length == 0) {
             refuse_message(out, UDI_ERR_MISSING, "Set status: no data");

@@ -219,7 +219,8 @@ enum installer_message_type {
     INSTALLER_LONG_STEP_BEGINS = 5,  /* silence without limit from here */
     INSTALLER_LONG_STEP_ENDED = 6,   /* silence limited again */
     INSTALLER_STATUS = 7,            /* one signed byte */
-    INSTALLER_FINISHED = 8
+    INSTALLER_FINISHED = 8,
+    INSTALLER_WARNING = 9            /* text, logged as a warning */
 };
 
 /* What the library does with a message. */

@@ -731,7 +731,10 @@ INSTANTIATE_TEST_SUITE_P(
         MessageCase{ "StatusTooLong", "\7\0\0\0"s, false, INSTALLER_ACTION_REFUSE, -5,
                      "Set status: 3 bytes instead of one" },
         MessageCase{ "Finished", "\x08"s, false, INSTALLER_ACTION_FINISHED, 0, "" },
-        MessageCase{ "UnknownType", "\x09"s, false, INSTALLER_ACTION_REFUSE, -5,
+        MessageCase{ "Warning", "\x09restart\0"s, false, INSTALLER_ACTION_LOG, 0, "restart" },
+        MessageCase{ "WarningWithoutText", "\x09"s, false, INSTALLER_ACTION_REFUSE, -5,
+                     "Warning_message: no data" },
+        MessageCase{ "UnknownType", "\x0A"s, false, INSTALLER_ACTION_REFUSE, -5,
                      "Unrecognized installer message" },
         MessageCase{ "HighType", "\xFFxyz"s, false, INSTALLER_ACTION_REFUSE, -5,
                      "Unrecognized installer message" },
@@ -756,6 +759,10 @@ TEST(InstallerMessages, FilterTextIsWholeAndLoggedAtInfo)
     EXPECT_STREQ(m.log_name, "installer process");
     decode_installer_message(reinterpret_cast<const unsigned char *>("\1x"), 2, 0, &m);
     EXPECT_STREQ(m.log_name, "syslog");
+    // The one that shows with the log's default threshold.
+    decode_installer_message(reinterpret_cast<const unsigned char *>("\x09x"), 2, 0, &m);
+    EXPECT_EQ(m.level, LOG_WARNING);
+    EXPECT_STREQ(m.log_name, "installer process");
 }
 
 TEST(InstallerMessages, RelayedTextIsOneCleanLine)
