@@ -462,7 +462,10 @@ TEST_F(Preparation, RefusesNoDeviceNoNameAndNoDescription)
     const udi_device_node nameless = node(0x6E3C, 0x0222, nullptr);
     const Outcome outcome = prepare(nameless, &zero);
     EXPECT_EQ(outcome.result, UDI_ERR_BAD_ARGUMENT);
-    EXPECT_TRUE(contains(outcome.err, "libudi:error [udi_prepare_driver] "));
+    EXPECT_EQ(outcome.err, "libudi:error [udi_prepare_driver] The device has no description\n");
+    // Refused before the payload.
+    EXPECT_FALSE(udi_test::isFolder(folder.wide(L"amd64")));
+    EXPECT_FALSE(udi_test::isFile(folder.wide(L"installer_x64.exe")));
     EXPECT_FALSE(udi_test::isFile(inf()));
 }
 
@@ -494,14 +497,17 @@ TEST_F(Preparation, RefusesAnInfPathPastTheLongestPath)
     udi_prepare_options options = {};
     options.skip_catalog = 1;
 
-    EXPECT_EQ(prepare(device, &options, longest.c_str()).result, UDI_OK);
-    EXPECT_TRUE(Inf(inf(longest.c_str())).opened());
-
+    // The payload comes first, and stays.
     const Outcome outcome = prepare(device, &options, tooLong.c_str());
     EXPECT_EQ(outcome.result, UDI_ERR_OUT_OF_RESOURCES);
     EXPECT_EQ(outcome.err, "libudi:error [udi_prepare_driver] Qualified path for inf file is too "
                            "long: '" + folder.utf8() + "\\" + tooLong + "\n");
     EXPECT_FALSE(udi_test::isFile(inf(tooLong.c_str())));
+    EXPECT_TRUE(udi_test::isFile(folder.wide(L"amd64\\winusbcoinstaller2.dll")));
+    EXPECT_TRUE(udi_test::isFile(folder.wide(L"installer_x64.exe")));
+
+    EXPECT_EQ(prepare(device, &options, longest.c_str()).result, UDI_OK);
+    EXPECT_TRUE(Inf(inf(longest.c_str())).opened());
 }
 
 // A cut folder would be some other folder, made and filled in its place.
@@ -511,6 +517,8 @@ TEST_F(Preparation, RefusesAFolderItWouldCut)
     const std::string folderName = folder.utf8() + "\\" + std::string(300 - folder.utf8().size(), 'f');
     const Outcome outcome = prepareDriver(&device, folderName.c_str(), infName, &zero);
     EXPECT_EQ(outcome.result, UDI_ERR_OUT_OF_RESOURCES);
+    EXPECT_EQ(outcome.err, "libudi:error [udi_prepare_driver] Qualified path for inf file is too "
+                           "long: '" + folderName + "\\" + infName + "\n");
     WIN32_FIND_DATAW found;
     const HANDLE listing = FindFirstFileW(folder.wide(L"f*").c_str(), &found);
     EXPECT_EQ(listing, INVALID_HANDLE_VALUE) << "made a folder of a cut name";
