@@ -549,13 +549,21 @@ int64_t replace_tokens(const char *text, size_t length, char **out, const inf_to
 
 /* The names of a catalog template. */
 
-void cut_catalog_list(char *text, size_t length, const char *inf_file_name, catalog_list *list)
+int cut_catalog_list(const char *text, size_t length, const char *inf_file_name, catalog_list *list)
 {
     size_t position = 0;
+    size_t used = 0;
 
     if (list == NULL)
-        return;
+        return 0;
     memset(list, 0, sizeof(*list));
+    if (text != NULL && length > 0) {
+        /* Each name and its terminator take no more room than its line
+           and the line's end: the text's length and one byte hold them all. */
+        list->copies = length < SIZE_MAX ? malloc(length + 1) : NULL;
+        if (list->copies == NULL)
+            return CATALOG_LIST_NO_MEMORY;
+    }
     while (text != NULL && position < length) {
         size_t first = position, last;
 
@@ -575,11 +583,22 @@ void cut_catalog_list(char *text, size_t length, const char *inf_file_name, cata
             list->cut = 1;
             break;
         }
-        text[last] = '\0';
-        list->names[list->count++] = text + first;
+        memcpy(list->copies + used, text + first, last - first);
+        list->copies[used + (last - first)] = '\0';
+        list->names[list->count++] = list->copies + used;
+        used += last - first + 1;
     }
     if (inf_file_name != NULL)
         list->names[list->count++] = inf_file_name;
+    return 0;
+}
+
+void free_catalog_list(catalog_list *list)
+{
+    if (list == NULL)
+        return;
+    free(list->copies);
+    memset(list, 0, sizeof(*list));
 }
 
 /* Texts inside the double quotes of an INF string. */
@@ -704,6 +723,12 @@ void decode_installer_message(const unsigned char *buffer, size_t length, int fi
             refuse_message(out, UDI_ERR_MISSING, "Syslog_message: no data");
         else
             log_text(out, payload, payload_length, LOG_DEBUG, "syslog");
+        return;
+    case INSTALLER_WARNING:
+        if (payload_length == 0)
+            refuse_message(out, UDI_ERR_MISSING, "Warning_message: no data");
+        else
+            log_text(out, payload, payload_length, LOG_WARNING, "installer process");
         return;
     case INSTALLER_STATUS:
         if (payload_length == 0) {

@@ -171,20 +171,28 @@ int64_t replace_tokens(const char *text, size_t length, char **out, const inf_to
  * lines and lines starting with "#" passed over.
  */
 #define CATALOG_LIST_TEMPLATE_ENTRIES 16
+#define CATALOG_LIST_NO_MEMORY        -8
 
 typedef struct catalog_list {
-    /* The template's names, then the INF's own: pointers into the text cut. */
+    /* The template's names, then the INF's own: the template's are the
+       list's own copies, the INF's is the pointer given. */
     const char *names[CATALOG_LIST_TEMPLATE_ENTRIES + 1];
     uint32_t count;
     int cut;  /* the template held more names than the list keeps: the rest were left out */
+    char *copies;  /* the bytes of the template's names; free_catalog_list frees them */
 } catalog_list;
 
 /*
- * Cuts text (length bytes, changed in place: line ends and the white space
- * after a name become terminators) into list, keeping the first
- * CATALOG_LIST_TEMPLATE_ENTRIES names, and adds inf_file_name last.
+ * Cuts the length bytes of text into list, keeping the first
+ * CATALOG_LIST_TEMPLATE_ENTRIES names, and adds inf_file_name last. The
+ * text is only read, and no further than length: a template's last name
+ * may run to its very end. Returns 0, or CATALOG_LIST_NO_MEMORY with an
+ * empty list.
  */
-void cut_catalog_list(char *text, size_t length, const char *inf_file_name, catalog_list *list);
+int cut_catalog_list(const char *text, size_t length, const char *inf_file_name, catalog_list *list);
+
+/* Frees the list's copies of the names; the list is empty afterwards. */
+void free_catalog_list(catalog_list *list);
 
 /*
  * A text from outside (a device's description, a vendor's name) made safe
@@ -211,7 +219,8 @@ enum installer_message_type {
     INSTALLER_LONG_STEP_BEGINS = 5,  /* silence without limit from here */
     INSTALLER_LONG_STEP_ENDED = 6,   /* silence limited again */
     INSTALLER_STATUS = 7,            /* one signed byte */
-    INSTALLER_FINISHED = 8
+    INSTALLER_FINISHED = 8,
+    INSTALLER_WARNING = 9            /* text, logged as a warning */
 };
 
 /* What the library does with a message. */

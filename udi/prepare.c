@@ -317,6 +317,7 @@ static udi_result make_catalog(const char *folder, const char *inf_file_name,
 {
     char *text = NULL;
     int64_t length;
+    int listed;
     catalog_list list;
     char hardware_id[HARDWARE_ID_TEXT_SIZE];
     char subject[SUBJECT_SIZE];
@@ -327,7 +328,12 @@ static udi_result make_catalog(const char *folder, const char *inf_file_name,
         free(text);
         return UDI_ERR_FILE_ACCESS;
     }
-    cut_catalog_list(text, (size_t)length, inf_file_name, &list);
+    listed = cut_catalog_list(text, (size_t)length, inf_file_name, &list);
+    free(text);
+    if (listed != 0) {
+        log_message(LOG_ERROR, PREPARE, "Could not tokenize cat file (%d)", listed);
+        return UDI_ERR_FILE_ACCESS;
+    }
     if (list.cut)
         log_message(LOG_WARNING, PREPARE, "More than %d cat entries - ignoring the rest",
                     CATALOG_LIST_TEMPLATE_ENTRIES);
@@ -342,7 +348,7 @@ static udi_result make_catalog(const char *folder, const char *inf_file_name,
              && !SelfSignFile(cat_path, options->signer_subject != NULL ? options->signer_subject
                                                                          : subject))
         log_message(LOG_WARNING, PREPARE, "Could not sign cat file");
-    free(text);
+    free_catalog_list(&list);
     return UDI_OK;
 }
 

@@ -226,7 +226,7 @@ INSTANTIATE_TEST_SUITE_P(
         EndingMessage{ "SetupLogWithoutText", "send 1", -5, "Syslog_message: no data" },
         EndingMessage{ "StatusWithoutByte", "send 7", -5, "Set status: no data" },
         EndingMessage{ "StatusOfTwoBytes", "send 7 hex:0000", -5, "Set status: 2 bytes instead of one" },
-        EndingMessage{ "UnknownType", "send 9", -5, "Unrecognized installer message" },
+        EndingMessage{ "UnknownType", "send 10", -5, "Unrecognized installer message" },
         EndingMessage{ "TypeAboveEight", "send 200 text:x", -5, "Unrecognized installer message" },
         EndingMessage{ "RequestWithData", "send 2 text:id", -5,
                        "Installer message 2 carries 2 unexpected bytes" },

@@ -540,15 +540,17 @@ TEST(ReplaceTokens, AnswersOutOfMemoryForALengthThatCannotBeHeld)
 
 // ---- The names of a catalog template -----------------------------------------
 
+// The text exactly as long as it is, without a terminator after it.
 std::vector<std::string> catalogNames(std::string text, const char *infName, bool *cut = nullptr)
 {
-    std::vector<char> bytes(text.begin(), text.end());
-    bytes.push_back('\0');
+    const std::vector<char> bytes(text.begin(), text.end());
     catalog_list list;
-    cut_catalog_list(bytes.data(), text.size(), infName, &list);
+    EXPECT_EQ(cut_catalog_list(bytes.data(), bytes.size(), infName, &list), 0);
     if (cut != nullptr)
         *cut = list.cut != 0;
-    return std::vector<std::string>(list.names, list.names + list.count);
+    std::vector<std::string> names(list.names, list.names + list.count);
+    free_catalog_list(&list);
+    return names;
 }
 
 using Names = std::vector<std::string>;
@@ -603,6 +605,26 @@ TEST(CatalogList, KeepsSixteenNamesAndSaysWhenItLeftMoreOut)
     Names seventeen = catalogNames(numberedNames(17), "x.inf", &cut);
     EXPECT_TRUE(cut);
     EXPECT_EQ(seventeen, sixteen);
+}
+
+// A last name that runs to the very end of the text still stands on its own,
+// and the byte after the text, which is not the text's, stays as it was.
+TEST(CatalogList, KeepsToTheBytesItIsGiven)
+{
+    const std::pair<std::string, Names> cases[] = {
+        { "a.dll\r\nwinusbcoinstaller2.dll", { "a.dll", "winusbcoinstaller2.dll", "x.inf" } },
+        { "a.dll", { "a.dll", "x.inf" } },
+        { "a.dll \t", { "a.dll", "x.inf" } },
+    };
+    for (const auto &[text, names] : cases) {
+        std::vector<char> bytes(text.begin(), text.end());
+        bytes.push_back('X');
+        catalog_list list;
+        ASSERT_EQ(cut_catalog_list(bytes.data(), text.size(), "x.inf", &list), 0);
+        EXPECT_EQ(bytes.back(), 'X') << text;
+        EXPECT_EQ(Names(list.names, list.names + list.count), names) << text;
+        free_catalog_list(&list);
+    }
 }
 
 // ---- INF string values from outside -----------------------------------------
@@ -709,7 +731,10 @@ INSTANTIATE_TEST_SUITE_P(
         MessageCase{ "StatusTooLong", "\7\0\0\0"s, false, INSTALLER_ACTION_REFUSE, -5,
                      "Set status: 3 bytes instead of one" },
         MessageCase{ "Finished", "\x08"s, false, INSTALLER_ACTION_FINISHED, 0, "" },
-        MessageCase{ "UnknownType", "\x09"s, false, INSTALLER_ACTION_REFUSE, -5,
+        MessageCase{ "Warning", "\x09restart\0"s, false, INSTALLER_ACTION_LOG, 0, "restart" },
+        MessageCase{ "WarningWithoutText", "\x09"s, false, INSTALLER_ACTION_REFUSE, -5,
+                     "Warning_message: no data" },
+        MessageCase{ "UnknownType", "\x0A"s, false, INSTALLER_ACTION_REFUSE, -5,
                      "Unrecognized installer message" },
         MessageCase{ "HighType", "\xFFxyz"s, false, INSTALLER_ACTION_REFUSE, -5,
                      "Unrecognized installer message" },
@@ -734,6 +759,10 @@ TEST(InstallerMessages, FilterTextIsWholeAndLoggedAtInfo)
     EXPECT_STREQ(m.log_name, "installer process");
     decode_installer_message(reinterpret_cast<const unsigned char *>("\1x"), 2, 0, &m);
     EXPECT_STREQ(m.log_name, "syslog");
+    // The one that shows with the log's default threshold.
+    decode_installer_message(reinterpret_cast<const unsigned char *>("\x09x"), 2, 0, &m);
+    EXPECT_EQ(m.level, LOG_WARNING);
+    EXPECT_STREQ(m.log_name, "installer process");
 }
 
 TEST(InstallerMessages, RelayedTextIsOneCleanLine)

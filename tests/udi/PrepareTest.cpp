@@ -91,6 +91,22 @@ public:
         return result;
     }
 
+    // Each line of a file list section: the file and its copy flags (0 when
+    // it gives none).
+    std::vector<std::pair<std::string, INT>> copyFlags(const wchar_t *section) const
+    {
+        std::vector<std::pair<std::string, INT>> result;
+        INFCONTEXT line;
+        for (BOOL found = SetupFindFirstLineW(handle, section, nullptr, &line); found;
+             found = SetupFindNextLine(&line, &line)) {
+            INT flags = 0;
+            if (!SetupGetIntField(&line, 4, &flags))
+                flags = 0;
+            result.emplace_back(fieldOf(line, 1), flags);
+        }
+        return result;
+    }
+
 private:
     static std::string fieldOf(INFCONTEXT &line, DWORD field)
     {
@@ -330,7 +346,8 @@ TEST_F(ApplicationCall, WritesAWinUsbInfForTheDevice)
     EXPECT_EQ(inf.value(L"WinUSB_Install", L"KmdfLibraryVersion"), "1.11");
     EXPECT_EQ(inf.value(L"USB_Install.HW", L"AddReg"), "AddDeviceInterfaceGUID");
     EXPECT_EQ(inf.lines(L"CoInstallers_CopyFiles"),
-              (std::vector<std::string>{ "WinUSBCoInstaller2.dll", "WdfCoInstaller01011.dll" }));
+              (std::vector<std::string>{ "WinUSBCoInstaller2.dll,,,0x00000010",
+                                         "WdfCoInstaller01011.dll,,,0x00000010" }));
     EXPECT_EQ(inf.value(L"SourceDisksFiles.amd64", L"WdfCoInstaller01011.dll", 2), "amd64");
     EXPECT_EQ(inf.value(L"WinUSB_ServiceInstall", L"DisplayName"),
               "WinUSB - Kernel Driver " + localDate(winusbCoInstallerTime) + " 6.1.7600.16385");
@@ -445,7 +462,10 @@ TEST_F(Preparation, RefusesNoDeviceNoNameAndNoDescription)
     const udi_device_node nameless = node(0x6E3C, 0x0222, nullptr);
     const Outcome outcome = prepare(nameless, &zero);
     EXPECT_EQ(outcome.result, UDI_ERR_BAD_ARGUMENT);
-    EXPECT_TRUE(contains(outcome.err, "libudi:error [udi_prepare_driver] "));
+    EXPECT_EQ(outcome.err, "libudi:error [udi_prepare_driver] The device has no description\n");
+    // Refused before the payload.
+    EXPECT_FALSE(udi_test::isFolder(folder.wide(L"amd64")));
+    EXPECT_FALSE(udi_test::isFile(folder.wide(L"installer_x64.exe")));
     EXPECT_FALSE(udi_test::isFile(inf()));
 }
 
@@ -477,14 +497,17 @@ TEST_F(Preparation, RefusesAnInfPathPastTheLongestPath)
     udi_prepare_options options = {};
     options.skip_catalog = 1;
 
-    EXPECT_EQ(prepare(device, &options, longest.c_str()).result, UDI_OK);
-    EXPECT_TRUE(Inf(inf(longest.c_str())).opened());
-
+    // The payload comes first, and stays.
     const Outcome outcome = prepare(device, &options, tooLong.c_str());
     EXPECT_EQ(outcome.result, UDI_ERR_OUT_OF_RESOURCES);
     EXPECT_EQ(outcome.err, "libudi:error [udi_prepare_driver] Qualified path for inf file is too "
                            "long: '" + folder.utf8() + "\\" + tooLong + "\n");
     EXPECT_FALSE(udi_test::isFile(inf(tooLong.c_str())));
+    EXPECT_TRUE(udi_test::isFile(folder.wide(L"amd64\\winusbcoinstaller2.dll")));
+    EXPECT_TRUE(udi_test::isFile(folder.wide(L"installer_x64.exe")));
+
+    EXPECT_EQ(prepare(device, &options, longest.c_str()).result, UDI_OK);
+    EXPECT_TRUE(Inf(inf(longest.c_str())).opened());
 }
 
 // A cut folder would be some other folder, made and filled in its place.
@@ -494,6 +517,8 @@ TEST_F(Preparation, RefusesAFolderItWouldCut)
     const std::string folderName = folder.utf8() + "\\" + std::string(300 - folder.utf8().size(), 'f');
     const Outcome outcome = prepareDriver(&device, folderName.c_str(), infName, &zero);
     EXPECT_EQ(outcome.result, UDI_ERR_OUT_OF_RESOURCES);
+    EXPECT_EQ(outcome.err, "libudi:error [udi_prepare_driver] Qualified path for inf file is too "
+                           "long: '" + folderName + "\\" + infName + "\n");
     WIN32_FIND_DATAW found;
     const HANDLE listing = FindFirstFileW(folder.wide(L"f*").c_str(), &found);
     EXPECT_EQ(listing, INVALID_HANDLE_VALUE) << "made a folder of a cut name";
@@ -561,6 +586,45 @@ INSTANTIATE_TEST_SUITE_P(PackageKinds, DriverKind, testing::Values(
     KindCase{ "Five", 5, "" },
     KindCase{ "MinusOne", -1, "" }),
     [](const testing::TestParamInfo<KindCase> &p) { return std::string(p.param.name); });
+
+// The co-installers of the payload are stand-ins of ours under the names of
+// the genuine redistributables: copied into the system folder, they must
+// never replace a file that is already there.
+struct CoInstallerCase {
+    const char *name;
+    udi_driver_kind kind;
+    const wchar_t *section;
+    std::vector<std::string> files;
+};
+
+class CoInstallerCopies : public Preparation, public testing::WithParamInterface<CoInstallerCase> {};
+
+TEST_P(CoInstallerCopies, NeverReplaceAFileInTheSystemFolder)
+{
+    const CoInstallerCase &c = GetParam();
+    const udi_device_node device = node(0x6E3C, 0x0222);
+    udi_prepare_options options = {};
+    options.driver_kind = c.kind;
+    options.skip_catalog = 1;
+    ASSERT_EQ(prepare(device, &options).result, UDI_OK);
+
+    const Inf inf(this->inf());
+    ASSERT_TRUE(inf.opened());
+    EXPECT_EQ(inf.value(L"DestinationDirs", c.section), "11");
+    std::vector<std::string> files;
+    for (const auto &[file, flags] : inf.copyFlags(c.section)) {
+        files.push_back(file);
+        EXPECT_EQ(flags & COPYFLG_NO_OVERWRITE, COPYFLG_NO_OVERWRITE) << file << " " << flags;
+    }
+    EXPECT_EQ(files, c.files);
+}
+
+INSTANTIATE_TEST_SUITE_P(PackageKinds, CoInstallerCopies, testing::Values(
+    CoInstallerCase{ "WinUsb", UDI_DRIVER_WINUSB, L"CoInstallers_CopyFiles",
+                     { "WinUSBCoInstaller2.dll", "WdfCoInstaller01011.dll" } },
+    CoInstallerCase{ "LibusbK", UDI_DRIVER_LIBUSBK, L"LibusbK_CoInstallers_CopyFiles",
+                     { "WdfCoInstaller01011.dll" } }),
+    [](const testing::TestParamInfo<CoInstallerCase> &p) { return std::string(p.param.name); });
 
 TEST_F(Preparation, Libusb0PackageNamesTheLibusbKDllsAndCatalogsThem)
 {
@@ -767,6 +831,28 @@ TEST_F(Preparation, ManufacturerIsGivenOrTheVendorTables)
     options.manufacturer_name = const_cast<char *>("Ornvale");
     ASSERT_EQ(prepare(microsoft, &options).result, UDI_OK);
     EXPECT_EQ(Inf(inf()).value(L"Strings", L"VendorName"), "Ornvale");
+}
+
+// UTF-8 texts reach the UTF-16 INF as the same characters, also outside
+// the Basic Latin and Latin-1 blocks.
+TEST_F(Preparation, NonAsciiTextsKeepTheirCharacters)
+{
+    const udi_device_node device = node(0x6E3C, 0x0222, "Kelvane Ger\xC3\xA4t \xCE\xA9");
+    udi_prepare_options options = {};
+    options.skip_catalog = 1;
+    options.manufacturer_name = const_cast<char *>("Orn\xC3\xA9vale");
+    ASSERT_EQ(prepare(device, &options).result, UDI_OK);
+
+    const Inf inf(this->inf());
+    ASSERT_TRUE(inf.opened());
+    EXPECT_EQ(inf.value(L"Strings", L"DeviceName"), "Kelvane Ger\xC3\xA4t \xCE\xA9");
+    EXPECT_EQ(inf.value(L"Strings", L"SourceName"), "Kelvane Ger\xC3\xA4t \xCE\xA9 Install Disk");
+    EXPECT_EQ(inf.value(L"Strings", L"VendorName"), "Orn\xC3\xA9vale");
+    const std::string bytes = udi_test::readFile(this->inf());
+    const std::wstring text(reinterpret_cast<const wchar_t *>(bytes.data() + 2),
+                            (bytes.size() - 2) / 2);
+    EXPECT_NE(text.find(L"DeviceName = \"Kelvane Ger\u00E4t \u03A9\"\r\n"), std::wstring::npos);
+    EXPECT_NE(text.find(L"VendorName = \"Orn\u00E9vale\"\r\n"), std::wstring::npos);
 }
 
 // A device's own text must not end the INF string nor start lines of its own.

@@ -54,23 +54,28 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     static const char infName[] = "fuzz.inf";
     const std::string text(reinterpret_cast<const char *>(data), size);
-    // The text and its terminator, as the token replacement leaves it.
-    std::vector<char> bytes(text.begin(), text.end());
-    bytes.push_back('\0');
+    // Exactly the bytes it is given, on the heap: a read or write past them is caught.
+    const std::vector<char> bytes(text.begin(), text.end());
 
     catalog_list list;
-    cut_catalog_list(bytes.data(), size, infName, &list);
+    if (cut_catalog_list(bytes.data(), size, infName, &list) != 0)
+        std::abort();
 
     const Expected expected = expectedList(text, infName);
     if (list.count != expected.names.size() || (list.cut != 0) != expected.cut)
         std::abort();
     for (uint32_t i = 0; i < list.count; i++) {
         const char *name = list.names[i];
+        // The template's names are the list's own; the INF's is the one given.
         const bool inText = name >= bytes.data() && name < bytes.data() + bytes.size();
-        if (!(inText || (i + 1 == list.count && name == infName)))
+        if (i + 1 == list.count ? name != infName : inText)
             std::abort();
         if (expected.names[i] != name)
             std::abort();
     }
+    // Only read.
+    if (std::string(bytes.begin(), bytes.end()) != text)
+        std::abort();
+    free_catalog_list(&list);
     return 0;
 }

@@ -24,6 +24,11 @@ const DEVPROPKEY busReportedDescription = {
     { 0x540B947E, 0x8B40, 0x45BC, { 0xA8, 0xA2, 0x6A, 0x0B, 0x89, 0x4C, 0xBD, 0xA2 } }, 4
 };
 
+// {4340A6C5-93FA-4706-972C-7B648008A5A7}, 3
+const DEVPROPKEY problemCodeKey = {
+    { 0x4340A6C5, 0x93FA, 0x4706, { 0x97, 0x2C, 0x7B, 0x64, 0x80, 0x08, 0xA5, 0xA7 } }, 3
+};
+
 std::wstring multiString(const std::vector<std::wstring> &strings)
 {
     std::wstring all;
@@ -135,6 +140,22 @@ bool FakeUsbDevices::installDriver(const std::wstring &hardwareId, const std::ws
                                                               &reboot);
     DeleteFileW(infPath.c_str());
     return installed != FALSE;
+}
+
+// The system keeps this property itself. Wine keeps it where a program can
+// set it, and its node status function reports nothing at all.
+bool FakeUsbDevices::setProblem(const std::wstring &instanceId, unsigned long problemCode)
+{
+    HDEVINFO set = SetupDiCreateDeviceInfoList(nullptr, nullptr);
+    if (set == INVALID_HANDLE_VALUE)
+        return false;
+    SP_DEVINFO_DATA device = { sizeof(device) };
+    const ULONG code = problemCode;
+    const bool ok = SetupDiOpenDeviceInfoW(set, instanceId.c_str(), nullptr, 0, &device)
+        && SetupDiSetDevicePropertyW(set, &device, &problemCodeKey, DEVPROP_TYPE_UINT32,
+                                     reinterpret_cast<const BYTE *>(&code), sizeof(code), 0);
+    SetupDiDestroyDeviceInfoList(set);
+    return ok;
 }
 
 void FakeUsbDevices::removeAll()

@@ -33,6 +33,10 @@ public:
     // writes "DriverVersion") on every present device matching hardwareId.
     bool installDriver(const std::wstring &hardwareId, const std::wstring &driverVersion);
 
+    // Leaves the device as a driver that did not start leaves it: the system
+    // then reports this problem code for it (0: none).
+    static bool setProblem(const std::wstring &instanceId, unsigned long problemCode);
+
     // Removes every device whose instance id holds "UDITEST".
     static void removeAll();
 

@@ -262,12 +262,39 @@ static int install_step(device_setup *setup, DI_FUNCTION function, const wchar_t
     return STATUS_OK;
 }
 
-static void report_outcome(device_setup *setup)
+/* {4340A6C5-93FA-4706-972C-7B648008A5A7}, 3: the device's problem code. */
+static const DEVPROPKEY problem_code_key = {
+    { 0x4340A6C5, 0x93FA, 0x4706, { 0x97, 0x2C, 0x7B, 0x64, 0x80, 0x08, 0xA5, 0xA7 } }, 3
+};
+
+/* The code of the problem the system reports for the device; 0 for none. */
+static ULONG problem_of(device_setup *setup)
+{
+    DEVPROPTYPE type = 0;
+    ULONG problem = 0;
+    ULONG node_status = 0;
+
+    if (SetupDiGetDevicePropertyW(setup->set, &setup->device, &problem_code_key, &type,
+                                  (BYTE *)&problem, sizeof(problem), NULL, 0)
+        && type == DEVPROP_TYPE_UINT32)
+        return problem;
+    problem = 0;
+    if (CM_Get_DevNode_Status(&node_status, &problem, setup->device.DevInst, 0) == CR_SUCCESS
+        && (node_status & DN_HAS_PROBLEM))
+        return problem;
+    return 0;
+}
+
+/*
+ * How the installation left the device, and the status it ends with: a
+ * device that does not work has not been installed. Both that and a restart
+ * still to come are warnings, which the library's log shows the user.
+ */
+static int report_outcome(device_setup *setup)
 {
     SP_DEVINSTALL_PARAMS_W params;
     wchar_t service[256];
-    ULONG node_status = 0;
-    ULONG problem = 0;
+    ULONG problem;
 
     if (SetupDiGetDeviceRegistryPropertyW(setup->set, &setup->device, SPDRP_SERVICE, NULL,
                                           (BYTE *)service, sizeof(service) - sizeof(wchar_t),
@@ -275,16 +302,22 @@ static void report_outcome(device_setup *setup)
         service[255] = L'\0';
         report_progress(setup->pipe, L"The device now uses the service '%ls'", service);
     }
-    if (CM_Get_DevNode_Status(&node_status, &problem, setup->device.DevInst, 0) == CR_SUCCESS
-        && (node_status & DN_HAS_PROBLEM))
-        report_progress(setup->pipe, L"The device reports the problem code %lu", problem);
 
     params.cbSize = sizeof(params);
     if (SetupDiGetDeviceInstallParamsW(setup->set, &setup->device, &params)
         && (params.Flags & (DI_NEEDREBOOT | DI_NEEDRESTART)))
         setup->restart_needed = 1;
+    problem = problem_of(setup);
+    if (problem != 0 && problem != CM_PROB_NEED_RESTART) {
+        report_warning(setup->pipe, L"The device reports the problem code %lu", problem);
+        return STATUS_SETUP_FAILED;
+    }
+    /* That one goes once Windows has started again. */
+    if (problem == CM_PROB_NEED_RESTART)
+        setup->restart_needed = 1;
     if (setup->restart_needed)
-        report_progress(setup->pipe, L"Windows must be restarted to finish the installation");
+        report_warning(setup->pipe, L"Windows must be restarted to finish the installation");
+    return STATUS_OK;
 }
 
 static int run_install_steps(device_setup *setup, const wchar_t *inf_path)
@@ -324,7 +357,7 @@ static int run_install_steps(device_setup *setup, const wchar_t *inf_path)
     if (status == STATUS_OK)
         status = install_step(setup, DIF_INSTALLDEVICE, L"Installing the device");
     if (status == STATUS_OK)
-        report_outcome(setup);
+        status = report_outcome(setup);
     return status;
 }
 

@@ -1,10 +1,10 @@
 /*
  * installer_x64.exe: installs the driver package of its folder for one
- * device. The library starts it hidden and elevated with the INF's name as
- * its one argument and the package folder as its working folder, and serves
- * it over a named pipe: the installer asks there for the device's instance
- * id, its hardware id and the user's SID, and reports its progress, the
- * system's setup log, its status and its end.
+ * device. The library starts it hidden and elevated from the package folder
+ * with the INF's name as its one argument, and serves it over a named pipe:
+ * the installer asks there for the device's instance id, its hardware id and
+ * the user's SID, and reports its progress, the system's setup log, its
+ * status and its end.
  */
 #include <stdio.h>
 #include <wchar.h>
@@ -133,10 +133,41 @@ static int is_file(const wchar_t *path)
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+/* A path from a drive's or the share's root; anything else is relative. */
+static int is_relative(const wchar_t *path)
+{
+    return path[0] != L'\\' && path[0] != L'/' && !(path[0] != L'\0' && path[1] == L':');
+}
+
+/*
+ * The INF's full path. A name is the package's, and the package is this
+ * program's folder: an elevated start need not keep the working folder that
+ * the library asked for, and whatever lies in the one it keeps is not ours.
+ */
+static int full_inf_path(const wchar_t *inf_name, wchar_t *path)
+{
+    wchar_t joined[MAX_PATH];
+    wchar_t *separator;
+    DWORD length;
+
+    if (!is_relative(inf_name)) {
+        length = GetFullPathNameW(inf_name, MAX_PATH, path, NULL);
+        return length != 0 && length < MAX_PATH;
+    }
+    length = GetModuleFileNameW(NULL, joined, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH)
+        return 0;
+    separator = wcsrchr(joined, L'\\');
+    if (separator == NULL || (size_t)(separator + 1 - joined) + wcslen(inf_name) >= MAX_PATH)
+        return 0;
+    wcscpy(separator + 1, inf_name);
+    length = GetFullPathNameW(joined, MAX_PATH, path, NULL);
+    return length != 0 && length < MAX_PATH;
+}
+
 static int run_installation(pipe_client *pipe, const wchar_t *inf_name)
 {
     wchar_t inf_path[MAX_PATH];
-    DWORD length;
     device_ids ids;
     setup_log_mark log_mark;
     int status;
@@ -145,8 +176,7 @@ static int run_installation(pipe_client *pipe, const wchar_t *inf_name)
     if (status != STATUS_OK)
         return status;
 
-    length = GetFullPathNameW(inf_name, MAX_PATH, inf_path, NULL);
-    if (length == 0 || length >= MAX_PATH) {
+    if (!full_inf_path(inf_name, inf_path)) {
         report_progress(pipe, L"The INF name '%ls' gives no usable path", inf_name);
         return STATUS_FILE_ACCESS;
     }

@@ -22,7 +22,8 @@ enum installer_message_type {
     MESSAGE_LONG_STEP_BEGINS = 5,  /* what follows may be silent for long */
     MESSAGE_LONG_STEP_ENDED = 6,
     MESSAGE_STATUS = 7,            /* one signed byte */
-    MESSAGE_FINISHED = 8
+    MESSAGE_FINISHED = 8,
+    MESSAGE_WARNING = 9            /* text the user is to see in the library's log */
 };
 
 /*
@@ -38,7 +39,8 @@ enum installer_status {
     STATUS_MISSING = -5,            /* no device id, or no driver for the device */
     STATUS_OUT_OF_RESOURCES = -11,
     STATUS_LOST_LIBRARY = -15,      /* the pipe broke: nobody hears the result */
-    STATUS_SETUP_FAILED = -99       /* a step of the system's device installation failed */
+    STATUS_SETUP_FAILED = -99       /* a step of the system's device installation failed, or
+                                       it left the device not working */
 };
 
 /* What a reply is checked as. */

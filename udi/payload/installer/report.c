@@ -44,6 +44,17 @@ void report_progress(pipe_client *pipe, const wchar_t *format, ...)
     send_text(pipe, MESSAGE_PROGRESS, text);
 }
 
+void report_warning(pipe_client *pipe, const wchar_t *format, ...)
+{
+    wchar_t text[PROGRESS_TEXT_MAX];
+    va_list arguments;
+
+    va_start(arguments, format);
+    format_text(text, PROGRESS_TEXT_MAX, format, arguments);
+    va_end(arguments);
+    send_text(pipe, MESSAGE_WARNING, text);
+}
+
 /* "[#XXXXXXXX] " and the system's text of the error, into text (size characters). */
 static void error_text(DWORD error, wchar_t *text, size_t size)
 {

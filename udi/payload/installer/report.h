@@ -1,8 +1,8 @@
 /*
  * What the installer tells the library while it works: progress texts,
- * lines of the system's setup log, the brackets around long steps, the
- * status and the end. Nothing of it waits for long (see pipe_client.h), and
- * a pipe that broke swallows the rest.
+ * warnings, lines of the system's setup log, the brackets around long
+ * steps, the status and the end. Nothing of it waits for long (see
+ * pipe_client.h), and a pipe that broke swallows the rest.
  */
 #ifndef INSTALLER_REPORT_H
 #define INSTALLER_REPORT_H
@@ -18,6 +18,9 @@ extern "C" {
 
 /* A progress text; formats as swprintf does (%ls for wide texts). */
 void report_progress(pipe_client *pipe, const wchar_t *format, ...);
+
+/* A text that the library's log shows the user, unlike progress. */
+void report_warning(pipe_client *pipe, const wchar_t *format, ...);
 
 /* A progress text followed by ": " and the text of the Windows error. */
 void report_failure(pipe_client *pipe, DWORD error, const wchar_t *format, ...);

@@ -22,7 +22,8 @@ namespace installer_test
             }
         };
 
-        HANDLE startInstaller (const std::wstring& folder, const std::wstring& parameters)
+        HANDLE startInstaller (const std::wstring& folder, const std::wstring& parameters,
+                               const std::wstring& workingFolder = {})
         {
             const std::wstring program = folder + L"\\installer_x64.exe";
             SHELLEXECUTEINFOW info = { sizeof (info) };
@@ -30,7 +31,7 @@ namespace installer_test
             info.lpVerb = L"runas";
             info.lpFile = program.c_str();
             info.lpParameters = parameters.c_str();
-            info.lpDirectory = folder.c_str();
+            info.lpDirectory = workingFolder.empty() ? folder.c_str() : workingFolder.c_str();
             info.nShow = SW_HIDE;
             return ShellExecuteExW (&info) ? info.hProcess : nullptr;
         }
@@ -176,7 +177,7 @@ namespace installer_test
         OwnedHandle process;
         if (script.pipeDelayMs > 0)
         {
-            process.handle = startInstaller (folder, L"\"" + infName + L"\"");
+            process.handle = startInstaller (folder, L"\"" + infName + L"\"", script.workingFolder);
             Sleep (script.pipeDelayMs);
         }
         // As the library makes it: duplex, overlapped, messages, one instance.
@@ -185,7 +186,7 @@ namespace installer_test
                                              0, nullptr) };
         OwnedHandle event { CreateEventW (nullptr, TRUE, FALSE, nullptr) };
         if (script.pipeDelayMs == 0 && pipe.handle != INVALID_HANDLE_VALUE)
-            process.handle = startInstaller (folder, L"\"" + infName + L"\"");
+            process.handle = startInstaller (folder, L"\"" + infName + L"\"", script.workingFolder);
         if (process.handle == nullptr)
             return run;
         if (pipe.handle != INVALID_HANDLE_VALUE && event.handle != nullptr

@@ -28,6 +28,8 @@ namespace installer_test
         bool answerNothing = false;
         // Make the pipe only this long after the installer started.
         unsigned pipeDelayMs = 0;
+        // The working folder to start it in; empty: the package folder.
+        std::wstring workingFolder;
         // Called with each message as it arrives.
         std::function<void (const Message&)> onMessage;
     };
@@ -51,8 +53,9 @@ namespace installer_test
         int status() const;
     };
 
-    // Starts folder\installer_x64.exe with "\"infName\"" in folder, hidden and
-    // elevated as the library does, and serves the pipe by the script.
+    // Starts folder\installer_x64.exe with "\"infName\"" in folder (or the
+    // script's working folder), hidden and elevated as the library does, and
+    // serves the pipe by the script.
     Outcome runInstaller (const std::wstring& folder, const std::wstring& infName, const Script& script);
 
     // Starts it with these parameters as they are, with nobody serving the pipe.

@@ -13,7 +13,9 @@
 #include "DriverPackage.h"
 #include "InstallerRun.h"
 #include "support/FakeUsbDevices.h"
+#include "support/StreamCapture.h"
 #include "support/TempFolder.h"
+#include "udi/libudi.h"
 
 using namespace installer_test;
 
@@ -103,6 +105,7 @@ TEST_F (Installer, BindsTheDeviceToWinUsb)
     EXPECT_NE (progress.find ("Device '" + deviceId + "', hardware id '" + hardwareId + "'"), std::string::npos)
         << progress;
     EXPECT_NE (progress.find ("The device now uses the service 'WinUSB'"), std::string::npos) << progress;
+    EXPECT_EQ (std::count (types.begin(), types.end(), 9), 0) << "no warning on the good road";
 }
 
 TEST_F (Installer, WaitsForAPipeThatComesLate)
@@ -115,6 +118,100 @@ TEST_F (Installer, WaitsForAPipeThatComesLate)
     EXPECT_EQ (run.exitCode, 0) << run.progress();
     EXPECT_EQ (serviceOf (deviceInstance), L"WinUSB");
 }
+
+// Elevation may keep another working folder than the one asked for: an INF
+// of the same name there, for another device, is not the package's.
+TEST_F (Installer, TakesTheInfFromItsOwnFolder)
+{
+    DriverPackage elsewhere;
+    elsewhere.writeInf (infName, winUsbInf ("deviceDrv.inf", "VID_6E3C&PID_0333"));
+    Script script = answering (deviceId, hardwareId);
+    script.workingFolder = elsewhere.folder();
+
+    const Outcome run = runInstaller (package.folder(), infName, script);
+
+    EXPECT_EQ (run.exitCode, 0) << run.progress();
+    EXPECT_NE (run.progress().find ("Installing '" + udi_test::toUtf8 (package.path (infName)) + "'"),
+               std::string::npos)
+        << run.progress();
+    EXPECT_EQ (serviceOf (deviceInstance), L"WinUSB");
+}
+
+namespace
+{
+    // How the system reports the device once the installation has run.
+    struct DeviceLeft
+    {
+        const char* name;
+        unsigned long problemCode;
+        int exitCode;
+        int status;
+        const char* warning;
+    };
+
+    const DeviceLeft devicesLeft[] = {
+        { "NotStarted", 10, exitFailed, -99, "The device reports the problem code 10" },
+        { "FailedInstall", 28, exitFailed, -99, "The device reports the problem code 28" },
+        { "WaitingForARestart", 14, 0, 0, "Windows must be restarted to finish the installation" },
+    };
+
+    class InstallerLeavesTheDevice : public Installer, public ::testing::WithParamInterface<DeviceLeft>
+    {
+    protected:
+        void SetUp() override
+        {
+            Installer::SetUp();
+            ASSERT_TRUE (devices.setProblem (deviceInstance, GetParam().problemCode));
+        }
+    };
+
+    std::vector<std::string> warnings (const Outcome& run)
+    {
+        std::vector<std::string> texts;
+        for (const auto& message : run.messages)
+            if (message.type == 9)
+                texts.push_back (message.payload);
+        return texts;
+    }
+}
+
+// A device that does not work is a failed installation; one that waits for a
+// restart is installed. Either way the user is told.
+TEST_P (InstallerLeavesTheDevice, EndsByItAndWarns)
+{
+    const DeviceLeft& left = GetParam();
+
+    const Outcome run = runInstaller (package.folder(), infName, answering (deviceId, hardwareId));
+
+    EXPECT_EQ (run.exitCode, left.exitCode) << run.progress();
+    expectEndsWithStatus (run, left.status);
+    EXPECT_EQ (warnings (run), std::vector<std::string> { left.warning }) << run.progress();
+    EXPECT_LT (indexOf (run, 9), indexOf (run, 7));
+}
+
+// What the library makes of it: the result, and a line that shows with its
+// default threshold.
+TEST_P (InstallerLeavesTheDevice, TheLibraryLogsTheWarning)
+{
+    const DeviceLeft& left = GetParam();
+    udi_device_node node = {};
+    node.device_id = const_cast<char*> (deviceId.c_str());
+    node.hardware_id = const_cast<char*> (hardwareId.c_str());
+    const udi_install_options zero = {};
+
+    udi_test::StreamCapture capture;
+    const udi_result result = udi_install_driver (&node, udi_test::toUtf8 (package.folder()).c_str(),
+                                                  "deviceDrv.inf", &zero);
+    capture.finish();
+
+    EXPECT_EQ (result, left.status) << capture.err();
+    EXPECT_NE (capture.err().find (std::string ("libudi:warning [installer process] ") + left.warning),
+               std::string::npos)
+        << capture.err();
+}
+
+INSTANTIATE_TEST_SUITE_P (Installer, InstallerLeavesTheDevice, ::testing::ValuesIn (devicesLeft),
+                          [] (const auto& row) { return std::string (row.param.name); });
 
 namespace
 {
