@@ -5,7 +5,9 @@
 // error goes nowhere: the driver library's log lines among them. This joins
 // the console of the process that started the program, when it has one, and
 // points those two streams at it, but only where they are not already
-// redirected, so that "updater > log.txt" keeps writing to the file.
+// redirected, so that "updater > log.txt" keeps writing to the file. With
+// both redirected it stays out of the console. What the console does to its
+// programs, a Ctrl+C, a Ctrl+Break or its closing, never ends the updater.
 class ParentConsole
 {
 public:
