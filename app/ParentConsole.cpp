@@ -6,6 +6,16 @@
 #include <fcntl.h>
 #include <io.h>
 
+// The console goes onto a stream that had no handle at start by setting the
+// stream's own descriptor (below), which only msvcrt's stream record lets a
+// program do; msvcrt is mingw-w64's default runtime and the one this program
+// is built with. ucrt keeps that record to itself: the stream would stay on
+// its -2 and the driver library's lines would be lost without a word wherever
+// freopen refuses such a stream, as Wine's runtime does.
+#ifdef _UCRT
+ #error "ParentConsole.cpp needs msvcrt: ucrt hides the stream record that the console's fallback sets"
+#endif
+
 namespace
 {
     // A file, a pipe, or a character device other than a console (NUL): the
@@ -73,10 +83,8 @@ namespace
         const auto duplicated = _dup2 (console, descriptor) == 0;
         _close (console);
 
-       #ifndef _UCRT
         if (duplicated)
             stream->_file = descriptor;
-       #endif
     }
 }
 
