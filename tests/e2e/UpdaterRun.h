@@ -65,6 +65,7 @@ public:
     ~RunningUpdater();
 
     bool started() const { return process.hProcess != nullptr; }
+    DWORD processId() const { return process.dwProcessId; }
 
     // Waits for its visible window; true when it is up.
     bool waitForWindow (int ms);
