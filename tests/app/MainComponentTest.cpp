@@ -9,6 +9,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -220,25 +221,36 @@ TEST (EngineWorker, TasksRunInOrderOnTheWorkerAndTheirEventsReachTheMessageThrea
     std::vector<int> ran;
     std::atomic<bool> onMessageThread { true };
     auto* component = &engine;
+    const auto note = [&] (int task) {
+        const std::lock_guard<std::mutex> lock (taskJournalMutex);
+        ran.push_back (task);
+    };
+    const auto ranSoFar = [&] {
+        const std::lock_guard<std::mutex> lock (taskJournalMutex);
+        return ran.size();
+    };
 
     // The second task is pushed while the first runs: no further push needed.
     engine.pushTask ([&] {
         onMessageThread = juce::MessageManager::existsAndIsCurrentThread();
         std::this_thread::sleep_for (std::chrono::milliseconds (200));
-        const std::lock_guard<std::mutex> lock (taskJournalMutex);
-        ran.push_back (1);
+        note (1);
     });
     std::this_thread::sleep_for (std::chrono::milliseconds (50));
+    engine.pushTask ([&] { note (2); });
+
+    // The third comes once the drain has found the queue empty and the
+    // worker has gone back to its wait: only its own wake-up can run it.
+    ASSERT_TRUE (testsupport::pumpUntil ([&] { return ranSoFar() == 2; }));
+    std::this_thread::sleep_for (std::chrono::milliseconds (100));
     engine.pushTask ([&, component] {
-        {
-            const std::lock_guard<std::mutex> lock (taskJournalMutex);
-            ran.push_back (2);
-        }
+        note (3);
         component->postEvent (std::make_unique<TaskFinished> (true));
     });
 
-    ASSERT_TRUE (testsupport::pumpUntil ([&] { return journal.size() >= 2; }));
-    EXPECT_EQ (ran, (std::vector<int> { 1, 2 }));
+    ASSERT_TRUE (testsupport::pumpUntil ([&] { return journal.size() >= 2; }))
+        << "the task pushed to a waiting worker never ran";
+    EXPECT_EQ (ran, (std::vector<int> { 1, 2, 3 }));
     EXPECT_FALSE (onMessageThread);
     EXPECT_TRUE (handledOnMessageThread);
     EXPECT_EQ (journal.back(), "handle A finished(true)");
