@@ -11,6 +11,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -255,6 +256,86 @@ TEST (EngineWorker, TasksRunInOrderOnTheWorkerAndTheirEventsReachTheMessageThrea
     EXPECT_TRUE (handledOnMessageThread);
     EXPECT_EQ (journal.back(), "handle A finished(true)");
 }
+
+namespace
+{
+    // Takes what the framework's log is given, from any thread, for as long
+    // as it lives.
+    class RecordingLogger : public juce::Logger
+    {
+    public:
+        RecordingLogger() { juce::Logger::setCurrentLogger (this); }
+        ~RecordingLogger() override { juce::Logger::setCurrentLogger (nullptr); }
+
+        void logMessage (const juce::String& message) override
+        {
+            const std::lock_guard<std::mutex> lock (mutex);
+            messages.add (message);
+        }
+
+        juce::StringArray taken() const
+        {
+            const std::lock_guard<std::mutex> lock (mutex);
+            return messages;
+        }
+
+    private:
+        mutable std::mutex mutex;
+        juce::StringArray messages;
+    };
+
+    struct ThrowingTask
+    {
+        const char* name;
+        std::function<void()> task;
+        const char* logged; // a part of the line that the log must get
+    };
+
+    class EngineThrowingTask : public testing::TestWithParam<ThrowingTask>
+    {
+    };
+}
+
+// A task that throws ends without its event; the worker says so in the
+// framework's log and serves the tasks that come after it.
+TEST_P (EngineThrowingTask, IsLoggedAndTheNextTaskStillRuns)
+{
+    RecordingLogger logger;
+    Journal journal;
+    MainComponent engine ([&] (MainComponent* owner) {
+        return std::make_unique<ScriptedState> (owner, journal, "A");
+    });
+    auto* component = &engine;
+
+    engine.pushTask (GetParam().task);
+    ASSERT_TRUE (testsupport::pumpUntil ([&] { return ! logger.taken().isEmpty(); }))
+        << "nothing was logged of the task that threw";
+
+    // Pushed once the thrown task is over: a worker that it ended would
+    // never run this one.
+    engine.pushTask ([component] { component->postEvent (std::make_unique<TaskFinished> (true)); });
+    ASSERT_TRUE (testsupport::pumpUntil ([&] { return journal.size() >= 2; }))
+        << "the worker ran no task after the one that threw";
+    testsupport::pumpFor (50);
+
+    EXPECT_EQ (journal, (Journal { "enter A", "handle A finished(true)" }));
+    const auto lines = logger.taken();
+    ASSERT_EQ (lines.size(), 1) << lines.joinIntoString ("\n");
+    EXPECT_TRUE (lines[0].contains (GetParam().logged)) << lines[0];
+}
+
+INSTANTIATE_TEST_SUITE_P (
+    EngineWorker, EngineThrowingTask,
+    testing::Values (
+        // What std::thread throws when no thread can be started.
+        ThrowingTask { "ThreadStartFailure",
+                       [] {
+                           throw std::system_error (std::make_error_code (std::errc::resource_unavailable_try_again),
+                                                    "reader thread");
+                       },
+                       "reader thread" },
+        ThrowingTask { "NotAnException", [] { throw 42; }, "unknown" }),
+    [] (const testing::TestParamInfo<ThrowingTask>& p) { return std::string (p.param.name); });
 
 namespace
 {
