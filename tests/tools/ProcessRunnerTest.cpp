@@ -12,7 +12,9 @@
 
 #include <atomic>
 #include <functional>
+#include <system_error>
 #include <thread>
+#include <vector>
 
 namespace
 {
@@ -459,3 +461,75 @@ TEST_F (ProcessRunnerStop, WorkersStoppedByForceDuringARunLeaveTheProgramWorking
     EXPECT_EQ (endEvery (tool), rounds * engines - runsBack);
     EXPECT_LE (runsBack, 2) << "runs came back although their tool hangs";
 }
+
+namespace
+{
+    // How many of a run's helper threads start before one cannot.
+    struct HelperStartCase
+    {
+        const char* name;
+        int startsThatWork; // the guard starts first, then the reader
+    };
+
+    class ProcessRunnerHelperStart : public ToolFolderTest, public testing::WithParamInterface<HelperStartCase>
+    {
+    };
+}
+
+// A run whose helpers cannot all start is a failed run, as one whose tool
+// cannot start, and the tool that did start is not left hanging with nothing
+// to stop it at its limit.
+TEST_P (ProcessRunnerHelperStart, IsAFailedRunThatKillsItsTool)
+{
+    setToolScript ({ "out still\\n", "hang" });
+    const auto tool = juce::File (dfuUtilPath());
+    ASSERT_FALSE (programRuns (tool)) << "a tool of an earlier test still runs";
+    const juce::ScopeGuard endTheTools { [&tool] { endEvery (tool); } };
+
+    // The helpers that do start run on threads of the test's, which count
+    // the helpers whose work is over; the rest fail as std::thread does when
+    // the system has no thread to give.
+    std::vector<std::thread> helpers;
+    std::atomic<int> helpersOver { 0 };
+    const juce::ScopeGuard joinTheHelpers { [&helpers] {
+        for (auto& helper : helpers)
+            helper.join();
+    } };
+    const auto startThread = [&] (std::function<void()> work) {
+        if ((int) helpers.size() == GetParam().startsThatWork)
+            throw std::system_error (std::make_error_code (std::errc::resource_unavailable_try_again));
+
+        helpers.emplace_back ([&helpersOver, work = std::move (work)] {
+            work();
+            ++helpersOver;
+        });
+    };
+
+    const juce::StringArray args { tool.getFullPathName(), "-l" };
+    ProcessResult result { "no result", 0 };
+
+    try
+    {
+        result = runProcess (args, startThread);
+    }
+    catch (const std::exception& e)
+    {
+        ADD_FAILURE() << "the run threw: " << e.what();
+    }
+
+    EXPECT_EQ ((int) helpers.size(), GetParam().startsThatWork);
+    EXPECT_TRUE (result.output.isEmpty()) << result.output;
+    EXPECT_EQ (result.exitCode, -1);
+    EXPECT_EQ (logBytes(), args.joinIntoString (" ").toStdString() + "\r\n");
+    EXPECT_TRUE (testsupport::pumpUntil ([&] { return ! programRuns (tool); }, 10000))
+        << "the tool was left running with nothing to stop it";
+    // A guard that started is told that the run is over, not left to wait
+    // for the limit.
+    EXPECT_TRUE (testsupport::pumpUntil ([&] { return helpersOver == (int) helpers.size(); }, 5000))
+        << helpersOver << " of " << helpers.size() << " helpers that started are over";
+}
+
+INSTANTIATE_TEST_SUITE_P (ProcessRunner, ProcessRunnerHelperStart,
+                          testing::Values (HelperStartCase { "TheGuardCannotStart", 0 },
+                                           HelperStartCase { "TheReaderCannotStart", 1 }),
+                          [] (const testing::TestParamInfo<HelperStartCase>& p) { return std::string (p.param.name); });
