@@ -164,8 +164,13 @@ void toolrun::startDetachedThread (std::function<void()> work)
 
 ProcessResult runProcess (const juce::StringArray& args, const toolrun::ThreadStart& startThread)
 {
+    // The command line goes into the file at once, with its line end: a run
+    // that a quit cuts short never writes the rest of its record, and a line
+    // longer than the stream's buffer is written past it, without what
+    // follows it.
     const auto log = openLog();
     *log << args.joinIntoString (" ").toStdString() << '\n';
+    log->flush();
 
     // Shared with the guard and the reader, which may outlive this frame.
     const auto process = std::make_shared<juce::ChildProcess>();
