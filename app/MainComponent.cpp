@@ -98,9 +98,29 @@ void MainComponent::run()
     while (! threadShouldExit())
     {
         while (auto task = popTask())
-            (*task)();
+            runTask (*task);
 
         wait (-1);
+    }
+}
+
+void MainComponent::runTask (const std::function<void()>& task)
+{
+    // An exception out of a task would end the worker for good, and every
+    // later task with it. The task's event never comes: which kind of event
+    // the state that queued it waits for, only the task knew, so its page
+    // stays until the window is closed, and the worker serves on.
+    try
+    {
+        task();
+    }
+    catch (const std::exception& e)
+    {
+        juce::Logger::writeToLog ("A task ended by an exception, without its event: " + juce::String (e.what()));
+    }
+    catch (...)
+    {
+        juce::Logger::writeToLog ("A task ended by an exception of an unknown kind, without its event");
     }
 }
 

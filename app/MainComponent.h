@@ -69,6 +69,7 @@ private:
     std::optional<std::unique_ptr<Event>> popEvent();
 
     void run() override;
+    void runTask (const std::function<void()>& task);
     void handleAsyncUpdate() override;
 
     void initViews();

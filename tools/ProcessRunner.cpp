@@ -2,8 +2,9 @@
 #include "tools/ToolLog.h"
 
 #include <chrono>
-#include <cstring>
 #include <condition_variable>
+#include <cstring>
+#include <exception>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -28,17 +29,18 @@ namespace
     class KillAtDeadline
     {
     public:
-        KillAtDeadline (std::shared_ptr<juce::ChildProcess> processToKill, Clock::time_point deadline)
+        KillAtDeadline (std::shared_ptr<juce::ChildProcess> processToKill, Clock::time_point deadline,
+                        const toolrun::ThreadStart& startThread)
             : shared (std::make_shared<Shared>())
         {
-            std::thread ([process = std::move (processToKill), shared = shared, deadline] {
+            startThread ([process = std::move (processToKill), shared = shared, deadline] {
                 std::unique_lock<std::mutex> lock (shared->mutex);
 
                 // Killed under the lock: once the run is over, the guard
                 // touches the process no more.
                 if (! shared->wakeUp.wait_until (lock, deadline, [&shared] { return shared->runOver; }))
                     process->kill();
-            }).detach();
+            });
         }
 
         ~KillAtDeadline()
@@ -74,10 +76,16 @@ namespace
     class BackgroundRead
     {
     public:
-        BackgroundRead (std::shared_ptr<juce::ChildProcess> processToRead, Clock::time_point deadline)
+        BackgroundRead (std::shared_ptr<juce::ChildProcess> processToRead, Clock::time_point deadline,
+                        const toolrun::ThreadStart& startThread)
             : shared (std::make_shared<Shared>())
         {
-            std::thread ([process = std::move (processToRead), shared = shared, deadline] {
+            // Without the event of its end nothing could wait for the
+            // reading, and the capture would be copied while it is written.
+            if (shared->done == nullptr)
+                return;
+
+            startThread ([process = std::move (processToRead), shared = shared, deadline] {
                 for (;;)
                 {
                     const auto count = process->readProcessOutput (shared->capture.get() + shared->bytesRead,
@@ -91,8 +99,12 @@ namespace
                 }
 
                 SetEvent (shared->done);
-            }).detach();
+            });
+
+            underWay = true;
         }
+
+        bool isUnderWay() const { return underWay; }
 
         // Waits until the reading is over or the time has come; true when over.
         bool waitUntil (Clock::time_point time) const
@@ -112,7 +124,12 @@ namespace
         struct Shared
         {
             Shared() : done (CreateEventW (nullptr, TRUE, FALSE, nullptr)) {}
-            ~Shared() { CloseHandle (done); }
+
+            ~Shared()
+            {
+                if (done != nullptr)
+                    CloseHandle (done);
+            }
 
             // One extra byte stays zero after the last byte read: the end mark.
             juce::HeapBlock<char> capture { (size_t) toolrun::captureLimit + 1, true };
@@ -123,6 +140,7 @@ namespace
         };
 
         std::shared_ptr<Shared> shared;
+        bool underWay = false;
 
         JUCE_DECLARE_NON_COPYABLE (BackgroundRead)
     };
@@ -139,10 +157,20 @@ namespace
     }
 }
 
-ProcessResult runProcess (const juce::StringArray& args)
+void toolrun::startDetachedThread (std::function<void()> work)
 {
+    std::thread (std::move (work)).detach();
+}
+
+ProcessResult runProcess (const juce::StringArray& args, const toolrun::ThreadStart& startThread)
+{
+    // The command line goes into the file at once, with its line end: a run
+    // that a quit cuts short never writes the rest of its record, and a line
+    // longer than the stream's buffer is written past it, without what
+    // follows it.
     const auto log = openLog();
     *log << args.joinIntoString (" ").toStdString() << '\n';
+    log->flush();
 
     // Shared with the guard and the reader, which may outlive this frame.
     const auto process = std::make_shared<juce::ChildProcess>();
@@ -171,15 +199,34 @@ ProcessResult runProcess (const juce::StringArray& args)
 
             if (process->isRunning())
             {
-                guard.emplace (process, deadline);
-                const BackgroundRead reading (process, deadline);
+                std::optional<BackgroundRead> reading;
 
-                if (! reading.waitUntil (deadline) && process->isRunning())
+                try
+                {
+                    guard.emplace (process, deadline, startThread);
+                    reading.emplace (process, deadline, startThread);
+                }
+                catch (const std::exception&) // std::system_error: the system has no thread to give
+                {
+                }
+
+                // A run that cannot start its helpers is a failed run, as one
+                // whose tool cannot start, and its record is the command line
+                // alone. Nothing would stop the tool at its limit, so it is
+                // killed; a guard that did start is told that the run is over
+                // as this frame goes.
+                if (! reading.has_value() || ! reading->isUnderWay())
+                {
+                    process->kill();
+                    return {};
+                }
+
+                if (! reading->waitUntil (deadline) && process->isRunning())
                     process->kill();
 
-                reading.waitForEnd();
-                bytesRead = reading.count();
-                std::memcpy (capture.get(), reading.bytes(), (size_t) bytesRead);
+                reading->waitForEnd();
+                bytesRead = reading->count();
+                std::memcpy (capture.get(), reading->bytes(), (size_t) bytesRead);
                 break;
             }
 

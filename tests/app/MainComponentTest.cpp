@@ -9,7 +9,9 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -220,29 +222,120 @@ TEST (EngineWorker, TasksRunInOrderOnTheWorkerAndTheirEventsReachTheMessageThrea
     std::vector<int> ran;
     std::atomic<bool> onMessageThread { true };
     auto* component = &engine;
+    const auto note = [&] (int task) {
+        const std::lock_guard<std::mutex> lock (taskJournalMutex);
+        ran.push_back (task);
+    };
+    const auto ranSoFar = [&] {
+        const std::lock_guard<std::mutex> lock (taskJournalMutex);
+        return ran.size();
+    };
 
     // The second task is pushed while the first runs: no further push needed.
     engine.pushTask ([&] {
         onMessageThread = juce::MessageManager::existsAndIsCurrentThread();
         std::this_thread::sleep_for (std::chrono::milliseconds (200));
-        const std::lock_guard<std::mutex> lock (taskJournalMutex);
-        ran.push_back (1);
+        note (1);
     });
     std::this_thread::sleep_for (std::chrono::milliseconds (50));
+    engine.pushTask ([&] { note (2); });
+
+    // The third comes once the drain has found the queue empty and the
+    // worker has gone back to its wait: only its own wake-up can run it.
+    ASSERT_TRUE (testsupport::pumpUntil ([&] { return ranSoFar() == 2; }));
+    std::this_thread::sleep_for (std::chrono::milliseconds (100));
     engine.pushTask ([&, component] {
-        {
-            const std::lock_guard<std::mutex> lock (taskJournalMutex);
-            ran.push_back (2);
-        }
+        note (3);
         component->postEvent (std::make_unique<TaskFinished> (true));
     });
 
-    ASSERT_TRUE (testsupport::pumpUntil ([&] { return journal.size() >= 2; }));
-    EXPECT_EQ (ran, (std::vector<int> { 1, 2 }));
+    ASSERT_TRUE (testsupport::pumpUntil ([&] { return journal.size() >= 2; }))
+        << "the task pushed to a waiting worker never ran";
+    EXPECT_EQ (ran, (std::vector<int> { 1, 2, 3 }));
     EXPECT_FALSE (onMessageThread);
     EXPECT_TRUE (handledOnMessageThread);
     EXPECT_EQ (journal.back(), "handle A finished(true)");
 }
+
+namespace
+{
+    // Takes what the framework's log is given, from any thread, for as long
+    // as it lives.
+    class RecordingLogger : public juce::Logger
+    {
+    public:
+        RecordingLogger() { juce::Logger::setCurrentLogger (this); }
+        ~RecordingLogger() override { juce::Logger::setCurrentLogger (nullptr); }
+
+        void logMessage (const juce::String& message) override
+        {
+            const std::lock_guard<std::mutex> lock (mutex);
+            messages.add (message);
+        }
+
+        juce::StringArray taken() const
+        {
+            const std::lock_guard<std::mutex> lock (mutex);
+            return messages;
+        }
+
+    private:
+        mutable std::mutex mutex;
+        juce::StringArray messages;
+    };
+
+    struct ThrowingTask
+    {
+        const char* name;
+        std::function<void()> task;
+        const char* logged; // a part of the line that the log must get
+    };
+
+    class EngineThrowingTask : public testing::TestWithParam<ThrowingTask>
+    {
+    };
+}
+
+// A task that throws ends without its event; the worker says so in the
+// framework's log and serves the tasks that come after it.
+TEST_P (EngineThrowingTask, IsLoggedAndTheNextTaskStillRuns)
+{
+    RecordingLogger logger;
+    Journal journal;
+    MainComponent engine ([&] (MainComponent* owner) {
+        return std::make_unique<ScriptedState> (owner, journal, "A");
+    });
+    auto* component = &engine;
+
+    engine.pushTask (GetParam().task);
+    ASSERT_TRUE (testsupport::pumpUntil ([&] { return ! logger.taken().isEmpty(); }))
+        << "nothing was logged of the task that threw";
+
+    // Pushed once the thrown task is over: a worker that it ended would
+    // never run this one.
+    engine.pushTask ([component] { component->postEvent (std::make_unique<TaskFinished> (true)); });
+    ASSERT_TRUE (testsupport::pumpUntil ([&] { return journal.size() >= 2; }))
+        << "the worker ran no task after the one that threw";
+    testsupport::pumpFor (50);
+
+    EXPECT_EQ (journal, (Journal { "enter A", "handle A finished(true)" }));
+    const auto lines = logger.taken();
+    ASSERT_EQ (lines.size(), 1) << lines.joinIntoString ("\n");
+    EXPECT_TRUE (lines[0].contains (GetParam().logged)) << lines[0];
+}
+
+INSTANTIATE_TEST_SUITE_P (
+    EngineWorker, EngineThrowingTask,
+    testing::Values (
+        // What std::thread throws when no thread can be started.
+        ThrowingTask { "ThreadStartFailure",
+                       [] {
+                           throw std::system_error (std::make_error_code (std::errc::resource_unavailable_try_again),
+                                                    "reader thread");
+                       },
+                       "reader thread" },
+        ThrowingTask { "NotAnException", [] { throw 42; }, "unknown" }),
+    [] (const testing::TestParamInfo<ThrowingTask>& p) { return std::string (p.param.name); });
 
 namespace
 {

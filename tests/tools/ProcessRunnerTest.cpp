@@ -12,7 +12,9 @@
 
 #include <atomic>
 #include <functional>
+#include <system_error>
 #include <thread>
+#include <vector>
 
 namespace
 {
@@ -293,6 +295,18 @@ namespace
     }
 
     bool programRuns (const juce::File& program) { return processesOf (program) > 0; }
+
+    // The lines of the stored text, each ended by CR LF, that are exactly `line`.
+    int linesEqualTo (const std::string& stored, const std::string& line)
+    {
+        int count = 0;
+
+        for (size_t start = 0, end; (end = stored.find ("\r\n", start)) != std::string::npos; start = end + 2)
+            if (stored.compare (start, end - start, line) == 0)
+                ++count;
+
+        return count;
+    }
 }
 
 // Both cases wait out the two-minute limit, so they share one wait: the
@@ -331,9 +345,10 @@ TEST_F (ProcessRunnerLimit, AToolThatNeverEndsIsKilledAfterTwoMinutes)
     EXPECT_GE (ms, 119900.0);
     EXPECT_LT (ms, 130000.0);
     EXPECT_EQ (result.output, "still\nworking\n");
-    // The stopped run never got to write more than its command line, and
-    // that only into its stream's buffer.
-    EXPECT_EQ (logBytes(), record (args.joinIntoString (" "), "still\r\nworking\r\n"));
+    // Of the stopped run's record, its command line is in the file, a line
+    // of its own; the rest never came.
+    EXPECT_EQ (logBytes(), orphan.getFullPathName().toStdString() + "\r\n"
+                               + record (args.joinIntoString (" "), "still\r\nworking\r\n"));
 
     // Its tool started before this run's, so its limit has passed too.
     EXPECT_TRUE (testsupport::pumpUntil ([&] { return ! programRuns (orphan); }, 10000))
@@ -411,6 +426,11 @@ TEST_F (ProcessRunnerStop, WorkersStoppedByForceDuringARunLeaveTheProgramWorking
     setToolScript ({ "out still\\n", "hang" });
     const auto tool = juce::File (esptoolPath());
     constexpr int rounds = 4, engines = 12;
+
+    // A command line longer than the log stream's buffer, which the stream
+    // writes out past the buffer, without the line end that follows it.
+    const juce::StringArray args { tool.getFullPathName(), "--note=" + juce::String::repeatedString ("x", 1200) };
+    const auto commandLine = args.joinIntoString (" ").toStdString();
     Watchdog watchdog (60000);
 
     // The hung tools go with the test, whatever it ends in: one left behind
@@ -436,21 +456,27 @@ TEST_F (ProcessRunnerStop, WorkersStoppedByForceDuringARunLeaveTheProgramWorking
             running.push_back (std::make_unique<MainComponent> ([] (MainComponent* owner) {
                 return std::make_unique<IdleState> (owner);
             }));
-            running.back()->pushTask ([tool] {
+            running.back()->pushTask ([args] {
                 ++runsBegun;
-                runProcess ({ tool.getFullPathName() });
+                runProcess (args);
                 ++runsBack;
             });
+
+            // Every run has either started its tool, which records its start,
+            // or come back, before the next one begins. The runs write their
+            // records into one log and the tools their starts into one file,
+            // each through a descriptor of its own, and the runtime's append
+            // moves to the end and then writes: two at once can write over
+            // each other.
+            const auto started = round * engines + i + 1;
+            const auto underWay = [&] { return (int) recordedRuns().size() + runsBack >= started; };
+            ASSERT_TRUE (testsupport::pumpUntil (underWay, 50000))
+                << "round " << round + 1 << ": " << runsBegun << " runs begun, " << processesOf (tool)
+                << " tools running, " << recordedRuns().size() << " tools recorded their start and " << runsBack
+                << " runs came back, of " << started;
+            watchdog.madeProgress();
         }
 
-        // Every run has either started its tool, which records its start,
-        // or come back.
-        const auto started = (round + 1) * engines;
-        const auto allUnderWay = [&] { return (int) recordedRuns().size() + runsBack >= started; };
-        ASSERT_TRUE (testsupport::pumpUntil (allUnderWay, 50000))
-            << "round " << round + 1 << ": " << runsBegun << " runs begun, " << processesOf (tool)
-            << " tools running, " << recordedRuns().size() << " tools recorded their start and " << runsBack
-            << " runs came back, of " << started;
         testsupport::pumpFor (1000); // past the first read pause, into the wait for the tool
         running.clear();
         watchdog.madeProgress();
@@ -458,4 +484,80 @@ TEST_F (ProcessRunnerStop, WorkersStoppedByForceDuringARunLeaveTheProgramWorking
 
     EXPECT_EQ (endEvery (tool), rounds * engines - runsBack);
     EXPECT_LE (runsBack, 2) << "runs came back although their tool hangs";
+
+    // Every run's record begins with its command line on a line of its own,
+    // also the record of a run stopped by force.
+    EXPECT_EQ (linesEqualTo (logBytes(), commandLine), rounds * engines);
 }
+
+namespace
+{
+    // How many of a run's helper threads start before one cannot.
+    struct HelperStartCase
+    {
+        const char* name;
+        int startsThatWork; // the guard starts first, then the reader
+    };
+
+    class ProcessRunnerHelperStart : public ToolFolderTest, public testing::WithParamInterface<HelperStartCase>
+    {
+    };
+}
+
+// A run whose helpers cannot all start is a failed run, as one whose tool
+// cannot start, and the tool that did start is not left hanging with nothing
+// to stop it at its limit.
+TEST_P (ProcessRunnerHelperStart, IsAFailedRunThatKillsItsTool)
+{
+    setToolScript ({ "out still\\n", "hang" });
+    const auto tool = juce::File (dfuUtilPath());
+    ASSERT_FALSE (programRuns (tool)) << "a tool of an earlier test still runs";
+    const juce::ScopeGuard endTheTools { [&tool] { endEvery (tool); } };
+
+    // The helpers that do start run on threads of the test's, which count
+    // the helpers whose work is over; the rest fail as std::thread does when
+    // the system has no thread to give.
+    std::vector<std::thread> helpers;
+    std::atomic<int> helpersOver { 0 };
+    const juce::ScopeGuard joinTheHelpers { [&helpers] {
+        for (auto& helper : helpers)
+            helper.join();
+    } };
+    const auto startThread = [&] (std::function<void()> work) {
+        if ((int) helpers.size() == GetParam().startsThatWork)
+            throw std::system_error (std::make_error_code (std::errc::resource_unavailable_try_again));
+
+        helpers.emplace_back ([&helpersOver, work = std::move (work)] {
+            work();
+            ++helpersOver;
+        });
+    };
+
+    const juce::StringArray args { tool.getFullPathName(), "-l" };
+    ProcessResult result { "no result", 0 };
+
+    try
+    {
+        result = runProcess (args, startThread);
+    }
+    catch (const std::exception& e)
+    {
+        ADD_FAILURE() << "the run threw: " << e.what();
+    }
+
+    EXPECT_EQ ((int) helpers.size(), GetParam().startsThatWork);
+    EXPECT_TRUE (result.output.isEmpty()) << result.output;
+    EXPECT_EQ (result.exitCode, -1);
+    EXPECT_EQ (logBytes(), args.joinIntoString (" ").toStdString() + "\r\n");
+    EXPECT_TRUE (testsupport::pumpUntil ([&] { return ! programRuns (tool); }, 10000))
+        << "the tool was left running with nothing to stop it";
+    // A guard that started is told that the run is over, not left to wait
+    // for the limit.
+    EXPECT_TRUE (testsupport::pumpUntil ([&] { return helpersOver == (int) helpers.size(); }, 5000))
+        << helpersOver << " of " << helpers.size() << " helpers that started are over";
+}
+
+INSTANTIATE_TEST_SUITE_P (ProcessRunner, ProcessRunnerHelperStart,
+                          testing::Values (HelperStartCase { "TheGuardCannotStart", 0 },
+                                           HelperStartCase { "TheReaderCannotStart", 1 }),
+                          [] (const testing::TestParamInfo<HelperStartCase>& p) { return std::string (p.param.name); });
