@@ -1,7 +1,12 @@
 // Starts the real updater and looks at it from outside, as a user would:
-// one window of the right title and size, one only after a second start, and
-// an orderly end when the window is closed.
+// one window of the right title and size, one only after a second start,
+// which leaves the running copy's page and state as they were, and an
+// orderly end when the window is closed.
+#include "support/PageLook.h"
+#include "support/ScreenPixels.h"
+
 #include <gtest/gtest.h>
+#include <juce_gui_basics/juce_gui_basics.h>
 
 #include <windows.h>
 
@@ -83,6 +88,77 @@ namespace
             Sleep (50);
         }
     }
+
+    // The window's page as a person sees it, read off the screen, and its
+    // action button clicked with the window's own mouse messages. The window
+    // is kept above the other test programs' windows on the shared display:
+    // the screen shows, and the framework gives a click to, the window in
+    // front at the point.
+    class Page
+    {
+    public:
+        explicit Page (HWND updaterWindow) : window (updaterWindow)
+        {
+            SetWindowPos (window, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+        }
+
+        testing::AssertionResult shows (const testsupport::PageLook& look, DWORD timeoutMs)
+        {
+            juce::StringArray differences;
+
+            for (DWORD waited = 0;; waited += 20)
+            {
+                last = testsupport::screenPixels (content());
+                differences = testsupport::differencesFrom (last, look);
+
+                if (differences.isEmpty())
+                    return testing::AssertionSuccess();
+
+                if (waited >= timeoutMs)
+                    return testing::AssertionFailure() << "within " << timeoutMs << " ms the window never showed the "
+                                                       << look.name << "; the last look:\n  "
+                                                       << differences.joinIntoString ("\n  ");
+
+                Sleep (20);
+            }
+        }
+
+        // Clicks the middle of the red button of the page last seen.
+        testing::AssertionResult clickButton() const
+        {
+            const auto button = testsupport::findActionButton (last);
+
+            if (button.isEmpty())
+                return testing::AssertionFailure() << "no action button to click";
+
+            const auto at = MAKELPARAM (button.getCentreX(), button.getCentreY());
+            PostMessageW (window, WM_MOUSEMOVE, 0, at);
+            PostMessageW (window, WM_LBUTTONDOWN, MK_LBUTTON, at);
+            PostMessageW (window, WM_LBUTTONUP, 0, at);
+            return testing::AssertionSuccess();
+        }
+
+    private:
+        juce::Rectangle<int> content() const
+        {
+            RECT client {};
+            GetClientRect (window, &client);
+            POINT origin { 0, 0 };
+            ClientToScreen (window, &origin);
+            return { origin.x, origin.y, client.right - client.left, client.bottom - client.top };
+        }
+
+        HWND window;
+        juce::Image last;
+    };
+
+    using testsupport::PageLook;
+
+    const PageLook firstPage = PageLook::step (1, "Update MCU", "Next");
+
+    // Beside this build lies no dfu-util: the detection fails, and the
+    // failure page waits for its Retry.
+    const PageLook failurePage = PageLook::step (3, "Update Failed", "Retry");
 }
 
 TEST (UpdaterWindow, OneWindowOneInstanceAndAnOrderlyClose)
@@ -107,6 +183,13 @@ TEST (UpdaterWindow, OneWindowOneInstanceAndAnOrderlyClose)
     EXPECT_NEAR ((frame.left + frame.right) / 2, screenWidth / 2, 2);
     EXPECT_NEAR ((frame.top + frame.bottom) / 2, screenHeight / 2, 40);
 
+    // Away from the first page, where a flow started afresh would look the
+    // same as one left alone.
+    Page page (windows[0]);
+    ASSERT_TRUE (page.shows (firstPage, 20000));
+    ASSERT_TRUE (page.clickButton());
+    ASSERT_TRUE (page.shows (failurePage, 30000));
+
     // A second start hands over to the first and ends without a window.
     {
         Updater second;
@@ -119,6 +202,12 @@ TEST (UpdaterWindow, OneWindowOneInstanceAndAnOrderlyClose)
     const auto afterSecond = visibleUpdaterWindows();
     ASSERT_EQ (afterSecond.size(), 1u);
     EXPECT_EQ (afterSecond[0], windows[0]);
+
+    // The running copy still shows its page, and is still in the state that
+    // showed it: its Retry leads back to the first page.
+    EXPECT_TRUE (page.shows (failurePage, 0));
+    ASSERT_TRUE (page.clickButton());
+    EXPECT_TRUE (page.shows (firstPage, 15000));
 
     // The close button quits without a question.
     PostMessageW (windows[0], WM_CLOSE, 0, 0);
@@ -140,5 +229,6 @@ int main (int argc, char** argv)
 
     const std::string path = argv[1];
     updaterPath.assign (path.begin(), path.end());
+    const juce::ScopedJuceInitialiser_GUI framework; // for drawing the looks compared with the screen
     return RUN_ALL_TESTS();
 }

@@ -314,17 +314,37 @@ TEST (FlowStateClones, AFailureStateClonesItsRetryStateAndAVersionItsText)
     EXPECT_TRUE (dynamic_cast<FailureState&> (*copyWithout).retryState == nullptr);
 }
 
+// Every call of the framework's quit() in this program reaches here first
+// (the link wraps it: see CMakeLists.txt) and then the framework's own.
+namespace
+{
+    int quitRequests = 0;
+}
+
+extern "C" void frameworkQuit() asm ("__real__ZN4juce19JUCEApplicationBase4quitEv");
+extern "C" void countedQuit() asm ("__wrap__ZN4juce19JUCEApplicationBase4quitEv");
+
+extern "C" void countedQuit()
+{
+    ++quitRequests;
+    frameworkQuit();
+}
+
 // A quit stops this process's message loop: each of these runs alone, and
-// handles its clicks at once instead of through the loop.
+// handles its clicks at once instead of through the loop. The framework
+// posts its stop message once, at the first request; the count tells the
+// requests apart.
 TEST (FinishQuits, QuitAsksTheApplicationToQuitAndTheFinishPageStays)
 {
     MainComponent engine ([] (MainComponent* owner) { return std::make_unique<FinishState> (owner); });
     ASSERT_FALSE (juce::MessageManager::getInstance()->hasStopMessageBeenSent());
+    const auto before = quitRequests;
 
     engine.postEvent (std::make_unique<ButtonClicked>());
     engine.postEvent (std::make_unique<ButtonClicked>());
     engine.handleUpdateNowIfNeeded();
 
+    EXPECT_EQ (quitRequests - before, 2) << "each click asks to quit";
     EXPECT_TRUE (juce::MessageManager::getInstance()->hasStopMessageBeenSent());
     auto& preparation = *engine.getChildComponent (1);
     EXPECT_EQ (dynamic_cast<juce::Label&> (*preparation.getChildComponent (0)).getText(), "Update Complete");
@@ -335,10 +355,12 @@ TEST (FailureWithoutRetryQuits, ItsButtonReadsQuitAndQuits)
     MainComponent engine ([] (MainComponent* owner) { return std::make_unique<FailureState> (owner, nullptr); });
     auto& preparation = *engine.getChildComponent (1);
     EXPECT_EQ (dynamic_cast<juce::TextButton&> (*preparation.getChildComponent (2)).getButtonText(), "Quit");
+    const auto before = quitRequests;
 
     engine.postEvent (std::make_unique<ButtonClicked>());
     engine.handleUpdateNowIfNeeded();
 
+    EXPECT_EQ (quitRequests - before, 1);
     EXPECT_TRUE (juce::MessageManager::getInstance()->hasStopMessageBeenSent());
     EXPECT_EQ (dynamic_cast<juce::Label&> (*preparation.getChildComponent (0)).getText(), "Update Failed");
 }

@@ -8,7 +8,6 @@
 #include "flow/UpdateCoreState.h"
 #include "flow/WaitUpdateCoreState.h"
 #include "support/MessageLoop.h"
-#include "tools/WirelessCommands.h"
 
 namespace
 {
@@ -29,14 +28,9 @@ namespace
     const juce::StringArray chipOnly { "out Chip is ESP32-S3 (QFN56) (revision v0.2)\\n" };
     const juce::StringArray otherChip { "out Chip is ESP32-C3 (QFN32) (revision v0.4)\\n" };
 
-    juce::String argumentsOf (juce::StringArray args)
-    {
-        args.remove (0);
-        return args.joinIntoString (" ");
-    }
-
-    juce::String detection() { return argumentsOf (makeWirelessDetectArgs()); }
-    juce::String flashing() { return argumentsOf (makeWirelessUpdateArgs()); }
+    // The tool runs, one command line each, whole: esptool's path and every
+    // argument as the tool got it.
+    using Runs = std::vector<juce::StringArray>;
 
     template <typename StateType, typename... Args>
     MainComponent::StateFactory first (Args... args)
@@ -60,12 +54,12 @@ TEST_F (WirelessFlow, TheRoadEndsOnTheMcuFlowsInstructionPage)
     click();
     ASSERT_TRUE (waitForPage (busyPage (4, "Checking the Wireless Module ..."), 2000));
     ASSERT_TRUE (waitForPage (deviceInfoPage ("2.1.0", "Update Wireless Module")));
-    EXPECT_EQ (runs(), (std::vector<juce::String> { detection() }));
+    EXPECT_EQ (recordedRuns(), (Runs { wirelessDetectionLine() }));
 
     click();
     ASSERT_TRUE (waitForPage (updatingPage ("Updating the Wireless Module ...", updatingMessage), 2000));
     ASSERT_TRUE (waitForPage (stepPage (1, "Update MCU", mcuInstruction, "Next")));
-    EXPECT_EQ (runs(), (std::vector<juce::String> { detection(), flashing() }));
+    EXPECT_EQ (recordedRuns(), (Runs { wirelessDetectionLine(), wirelessFlashingLine() }));
     EXPECT_EQ (toastText(), "");
 }
 
@@ -90,7 +84,7 @@ TEST_P (WirelessDetection, WithoutAVersionRetryShowsThisFlowsInstructionPage)
 
     ASSERT_TRUE (waitForPage (stepPage (3, "Update Failed", failed, "Retry")));
     EXPECT_EQ (toastText(), "Cannot detect the device!") << "the same text as the MCU flow's";
-    EXPECT_EQ (runs(), std::vector<juce::String> ((size_t) GetParam().runs, detection()));
+    EXPECT_EQ (recordedRuns(), Runs ((size_t) GetParam().runs, wirelessDetectionLine()));
 
     click();
     ASSERT_TRUE (waitForPage (stepPage (4, "Update Your Kelvane", instruction, "Next")));
@@ -112,7 +106,7 @@ TEST_F (WirelessFlow, AFailedFlashingRetriesFromTheVersionPage)
     ASSERT_TRUE (waitForPage (updatingPage ("Updating the Wireless Module ...", updatingMessage), 2000));
     ASSERT_TRUE (waitForPage (stepPage (3, "Update Failed", failed, "Retry")));
     EXPECT_EQ (toastText(), "Failed to update wireless module!");
-    EXPECT_EQ (runs(), (std::vector<juce::String> { flashing(), flashing() }));
+    EXPECT_EQ (recordedRuns(), (Runs { wirelessFlashingLine(), wirelessFlashingLine() }));
 
     click();
     ASSERT_TRUE (waitForPage (deviceInfoPage ("2.1.0", "Update Wireless Module"), 2000));
@@ -120,7 +114,8 @@ TEST_F (WirelessFlow, AFailedFlashingRetriesFromTheVersionPage)
     setToolScript (chipAndFlashing);
     click();
     ASSERT_TRUE (waitForPage (stepPage (1, "Update MCU", mcuInstruction, "Next")));
-    EXPECT_EQ (runs(), (std::vector<juce::String> { flashing(), flashing(), flashing() })) << "no new detection";
+    const auto flashing = wirelessFlashingLine();
+    EXPECT_EQ (recordedRuns(), (Runs { flashing, flashing, flashing })) << "no new detection";
 }
 
 TEST_F (WirelessFlow, AnEmptyVersionFileShowsAnEmptyRowAndTheFlashingStillStarts)
@@ -132,7 +127,7 @@ TEST_F (WirelessFlow, AnEmptyVersionFileShowsAnEmptyRowAndTheFlashingStillStarts
     ASSERT_TRUE (waitForPage (deviceInfoPage ("", "Update Wireless Module")));
     click();
     ASSERT_TRUE (waitForPage (stepPage (1, "Update MCU", mcuInstruction, "Next")));
-    EXPECT_EQ (runs(), (std::vector<juce::String> { detection(), flashing() }));
+    EXPECT_EQ (recordedRuns(), (Runs { wirelessDetectionLine(), wirelessFlashingLine() }));
 }
 
 TEST_F (WirelessFlow, EventsAStateDoesNotWaitForChangeNothing)
@@ -170,5 +165,5 @@ TEST_F (WirelessFlow, EventsAStateDoesNotWaitForChangeNothing)
     engine().postEvent (std::make_unique<PrepFinished> (std::string ("9.9")));
     ASSERT_TRUE (waitForPage (stepPage (1, "Update MCU", mcuInstruction, "Next")));
     testsupport::pumpFor (500);
-    EXPECT_EQ (runs(), (std::vector<juce::String> { flashing() }));
+    EXPECT_EQ (recordedRuns(), (Runs { wirelessFlashingLine() }));
 }

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <chrono>
+#include <iterator>
 
 void ToolFolderTest::SetUp()
 {
@@ -90,4 +91,45 @@ double millisecondsOf (const std::function<void()>& work)
     const auto start = std::chrono::steady_clock::now();
     work();
     return std::chrono::duration<double, std::milli> (std::chrono::steady_clock::now() - start).count();
+}
+
+juce::String programFolder()
+{
+    wchar_t path[4096] = {};
+    const auto length = GetModuleFileNameW (nullptr, path, (DWORD) std::size (path));
+    return juce::String (path, (size_t) length).upToLastOccurrenceOf ("\\", true, false);
+}
+
+juce::StringArray mcuDetectionLine()
+{
+    return { programFolder() + "dfu-util.exe", "-l" };
+}
+
+juce::StringArray mcuDownloadLine()
+{
+    return { programFolder() + "dfu-util.exe",
+             "-s",
+             "0x90000000:leave:mass-erase:force",
+             "-d",
+             "6e3c:0222",
+             "-D",
+             programFolder() + "Images\\kelvane-fw.bin" };
+}
+
+juce::StringArray wirelessDetectionLine()
+{
+    return { programFolder() + "esptool.exe", "--connect-attempts", "8", "read_mac" };
+}
+
+juce::StringArray wirelessFlashingLine()
+{
+    const auto images = programFolder() + "Images\\ESP32bin\\";
+    return { programFolder() + "esptool.exe",
+             "--connect-attempts", "8", "-b", "460800",
+             "--before", "default_reset", "--after", "hard_reset", "--chip", "esp32s3",
+             "write_flash", "--flash_mode", "dio", "--flash_freq", "80m", "--flash_size", "4MB",
+             "0x0", images + "bootloader.bin",
+             "0x8000", images + "partition-table.bin",
+             "0xd000", images + "ota_data_initial.bin",
+             "0x10000", images + "esp32-fw.bin" };
 }

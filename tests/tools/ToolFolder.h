@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <juce_core/juce_core.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -41,3 +42,25 @@ private:
 
 // Milliseconds that `work` took.
 double millisecondsOf (const std::function<void()>& work);
+
+// The test program's folder as the system names the running program, with
+// a backslash at its end: read apart from the framework's, which the
+// program's own texts are built from.
+juce::String programFolder();
+
+// The four command lines that the tools must get, written out in full with
+// programFolder() where the program puts its own folder.
+juce::StringArray mcuDetectionLine();
+juce::StringArray mcuDownloadLine();
+juce::StringArray wirelessDetectionLine();
+juce::StringArray wirelessFlashingLine();
+
+namespace juce
+{
+    // A command line in a failure message: each argument in quotes.
+    inline void PrintTo (const StringArray& args, std::ostream* out)
+    {
+        for (int i = 0; i < args.size(); ++i)
+            *out << (i > 0 ? " \"" : "\"") << args[i].toStdString() << "\"";
+    }
+}

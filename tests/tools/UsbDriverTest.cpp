@@ -11,14 +11,117 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <deque>
 #include <iterator>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
 using udi_test::FakeUsbDevice;
 using udi_test::FakeUsbDevices;
+
+// The program's calls of udi_create_list and udi_destroy_list reach here
+// first (the link wraps both: see CMakeLists.txt). Every list handed out and
+// every list freed is recorded; a test may have the listings hand out copies
+// of a list of its own instead of asking the library.
+namespace
+{
+namespace listing
+{
+    // Copies of the test's nodes, linked, one per listing; kept until reset()
+    // so that no two lists share an address.
+    std::deque<std::vector<udi_device_node>> handedOut;
+    std::optional<std::vector<udi_device_node>> fixedNodes;
+
+    std::set<udi_device_node*> live; // made and not yet freed
+    std::vector<udi_device_node*> freed;
+    std::vector<std::string> faults;
+
+    // From now on each listing hands out a fresh copy of these nodes, or, for
+    // none, fails as the library does when no device is present.
+    void handOut (std::vector<udi_device_node> nodes) { fixedNodes = std::move (nodes); }
+
+    void reset()
+    {
+        fixedNodes.reset();
+        live.clear();
+        freed.clear();
+        faults.clear();
+        handedOut.clear();
+    }
+
+    bool isFixed (const udi_device_node* head)
+    {
+        for (const auto& copy : handedOut)
+            if (! copy.empty() && head == &copy.front())
+                return true;
+
+        return false;
+    }
+
+    testing::AssertionResult everyListFreedOnce()
+    {
+        if (faults.empty() && live.empty())
+            return testing::AssertionSuccess();
+
+        auto failure = testing::AssertionFailure();
+        for (const auto& fault : faults)
+            failure << fault << "; ";
+        return failure << live.size() << " list(s) never freed";
+    }
+}
+}
+
+extern "C" udi_result libraryCreateList (udi_device_node**, const udi_list_options*) asm ("__real_udi_create_list");
+extern "C" udi_result libraryDestroyList (udi_device_node*) asm ("__real_udi_destroy_list");
+extern "C" udi_result recordedCreateList (udi_device_node**, const udi_list_options*) asm ("__wrap_udi_create_list");
+extern "C" udi_result recordedDestroyList (udi_device_node*) asm ("__wrap_udi_destroy_list");
+
+extern "C" udi_result recordedCreateList (udi_device_node** head, const udi_list_options* options)
+{
+    udi_result result = UDI_ERR_DEVICE_LIST_EMPTY;
+
+    if (! listing::fixedNodes.has_value())
+    {
+        result = libraryCreateList (head, options);
+    }
+    else if (listing::fixedNodes->empty())
+    {
+        *head = nullptr;
+    }
+    else
+    {
+        auto& copy = listing::handedOut.emplace_back (*listing::fixedNodes);
+        for (size_t i = 0; i < copy.size(); ++i)
+            copy[i].next_device = i + 1 < copy.size() ? &copy[i + 1] : nullptr;
+        *head = &copy.front();
+        result = UDI_OK;
+    }
+
+    if (result == UDI_OK && ! listing::live.insert (*head).second)
+        listing::faults.push_back ("a list was handed out twice");
+
+    return result;
+}
+
+extern "C" udi_result recordedDestroyList (udi_device_node* head)
+{
+    if (head == nullptr)
+        return libraryDestroyList (head);
+
+    listing::freed.push_back (head);
+
+    // A list freed twice, or never made, is recorded and kept from the heap.
+    if (listing::live.erase (head) == 0)
+    {
+        listing::faults.push_back ("a list was freed that was not live: freed twice, or never made");
+        return UDI_OK;
+    }
+
+    return listing::isFixed (head) ? UDI_OK : libraryDestroyList (head);
+}
 
 namespace
 {
@@ -26,6 +129,16 @@ namespace
     {
         const std::wstring hardwareId = std::wstring (L"USB\\") + ids;
         return { hardwareId + L"\\UDITESTAPP" + suffix, { hardwareId }, {}, L"Test Device", L"", service, L"" };
+    }
+
+    // A node of a list of the test's own: only what the program reads.
+    udi_device_node node (uint16_t vendor, uint16_t product, const char* service)
+    {
+        udi_device_node made {};
+        made.vendor_id = vendor;
+        made.product_id = product;
+        made.driver_service = const_cast<char*> (service);
+        return made;
     }
 
     // Holds the state that runs one task and keeps the event it posts.
@@ -123,55 +236,82 @@ class UsbDriverCheck : public testing::Test
 protected:
     void SetUp() override
     {
+        listing::reset();
         FakeUsbDevices::removeAll();
         ASSERT_EQ (FakeUsbDevices::foreignDeviceCount(), 0) << "the tests need a device tree of their own";
         packageInf().deleteFile();
     }
 
-    void TearDown() override { FakeUsbDevices::removeAll(); }
+    void TearDown() override
+    {
+        // Whatever the test did, each list that the program made is freed,
+        // once.
+        EXPECT_TRUE (listing::everyListFreedOnce());
+        listing::reset();
+        FakeUsbDevices::removeAll();
+    }
 };
 
 TEST_F (UsbDriverCheck, OnlyTheDeviceOnExactlyWinUsbHasTheDriverItNeeds)
 {
     struct Row
     {
-        const wchar_t* ids;
-        const wchar_t* service; // empty: none
+        uint16_t vendor;
+        uint16_t product;
+        const char* service; // null: none
         bool needsDriver;
     };
 
     const Row rows[] = {
-        { L"VID_6E3C&PID_0222", L"", true },
-        { L"VID_6E3C&PID_0222", L"winusb", true },
-        { L"VID_6E3C&PID_0222", L"WINUSB", true },
-        { L"VID_6E3C&PID_0222", L"WinUSB2", true },
-        { L"VID_6E3C&PID_0222", L"libusb0", true },
-        { L"VID_6E3C&PID_0222", L"WinUSB", false },
-        { L"VID_6E3C&PID_0223", L"", false },
-        { L"VID_6E3D&PID_0222", L"", false },
+        { 0x6e3c, 0x0222, nullptr, true },   { 0x6e3c, 0x0222, "", true },
+        { 0x6e3c, 0x0222, "winusb", true },  { 0x6e3c, 0x0222, "WINUSB", true },
+        { 0x6e3c, 0x0222, "WinUSB2", true }, { 0x6e3c, 0x0222, "WinUS", true },
+        { 0x6e3c, 0x0222, "libusb0", true }, { 0x6e3c, 0x0222, "WinUSB", false },
+        { 0x6e3c, 0x0223, nullptr, false },  { 0x6e3d, 0x0222, nullptr, false },
+        { 0x0222, 0x6e3c, nullptr, false },
     };
 
-    FakeUsbDevices tree;
-    for (size_t i = 0; i < std::size (rows); ++i)
-        ASSERT_TRUE (tree.add (device (rows[i].ids, std::to_wstring (i).c_str(), rows[i].service)));
-
-    // Listed with the devices that have a driver: every row is there.
-    const auto devices = listUsbDevices();
-    size_t listed = 0;
-
-    for (auto* node = devices.get(); node != nullptr; node = node->next_device)
+    for (const auto& row : rows)
     {
-        const std::string id = node->device_id != nullptr ? node->device_id : "";
-        const auto mark = id.find ("UDITESTAPP");
-        ASSERT_NE (mark, std::string::npos) << id;
+        SCOPED_TRACE (juce::String::toHexString (row.vendor) + ":" + juce::String::toHexString (row.product) + " "
+                      + (row.service != nullptr ? "\"" + juce::String (row.service) + "\"" : "no service"));
+        const auto alone = node (row.vendor, row.product, row.service);
+        EXPECT_EQ (needsWinUsbDriver (alone), row.needsDriver);
 
-        const auto row = std::stoul (id.substr (mark + 10));
-        ASSERT_LT (row, std::size (rows));
-        EXPECT_EQ (needsWinUsbDriver (*node), rows[row].needsDriver) << id;
-        ++listed;
+        // The check over a list of that node alone.
+        listing::handOut ({ alone });
+        EXPECT_EQ (isWinUsbDriverInstalled(), ! row.needsDriver);
     }
+}
 
-    EXPECT_EQ (listed, std::size (rows));
+TEST_F (UsbDriverCheck, TheCheckFailsWhereverInTheListANodeNeedsTheDriver)
+{
+    const auto needing = node (0x6e3c, 0x0222, nullptr);
+    const auto onWinUsb = node (0x6e3c, 0x0222, "WinUSB");
+    const auto other = node (0x1209, 0x0001, nullptr);
+
+    struct Row
+    {
+        const char* name;
+        std::vector<udi_device_node> nodes; // none: the listing fails
+        bool installed;
+    };
+
+    const Row rows[] = {
+        { "no list", {}, true },
+        { "on WinUSB", { onWinUsb }, true },
+        { "on WinUSB among others", { other, onWinUsb, other }, true },
+        { "first", { needing, onWinUsb, other }, false },
+        { "between", { onWinUsb, needing, other }, false },
+        { "last", { other, onWinUsb, needing }, false },
+    };
+
+    for (const auto& row : rows)
+    {
+        SCOPED_TRACE (row.name);
+        listing::handOut (row.nodes);
+        EXPECT_EQ (isWinUsbDriverInstalled(), row.installed);
+    }
 }
 
 TEST_F (UsbDriverCheck, OneDeviceThatNeedsTheDriverAmongOthersFailsTheCheck)
@@ -298,24 +438,50 @@ TEST_F (UsbDriverInstall, AnInstallationPendingElsewhereFailsItAtOnce)
 
 TEST (UsbDeviceList, TheOwnerMovesItsListAndLeavesNoneBehind)
 {
-    FakeUsbDevices::removeAll();
-    FakeUsbDevices tree;
-    ASSERT_TRUE (tree.add (device (L"VID_6E3C&PID_0222", L"1", L"")));
+    listing::reset();
+    listing::handOut ({ node (0x6e3c, 0x0222, nullptr), node (0x1209, 0x0001, "WinUSB") });
 
-    auto first = listUsbDevices();
-    auto* head = first.get();
-    ASSERT_NE (head, nullptr);
+    {
+        auto first = listUsbDevices();
+        auto* head = first.get();
+        ASSERT_NE (head, nullptr);
 
-    DeviceList second (std::move (first));
-    EXPECT_EQ (first.get(), nullptr);
-    EXPECT_EQ (second.get(), head);
+        DeviceList second (std::move (first));
+        EXPECT_EQ (first.get(), nullptr);
+        EXPECT_EQ (second.get(), head);
 
-    DeviceList third;
-    EXPECT_EQ (third.get(), nullptr);
-    third = std::move (second);
-    EXPECT_EQ (second.get(), nullptr);
-    EXPECT_EQ (third.get(), head);
+        DeviceList third;
+        EXPECT_EQ (third.get(), nullptr);
+        third = std::move (second);
+        EXPECT_EQ (second.get(), nullptr);
+        EXPECT_EQ (third.get(), head);
+        EXPECT_TRUE (listing::freed.empty()) << "a moved list is not freed";
 
-    third = DeviceList();
-    EXPECT_EQ (third.get(), nullptr);
+        // A list moved onto itself stays as it is.
+        auto& same = third;
+        third = std::move (same);
+        EXPECT_EQ (third.get(), head);
+        EXPECT_TRUE (listing::freed.empty());
+
+        // Another list moved over it frees the one it held, there and then.
+        auto next = listUsbDevices();
+        auto* nextHead = next.get();
+        third = std::move (next);
+        EXPECT_EQ (third.get(), nextHead);
+        EXPECT_EQ (listing::freed, std::vector<udi_device_node*> { head });
+
+        third = DeviceList();
+        EXPECT_EQ (third.get(), nullptr);
+        EXPECT_EQ (listing::freed, (std::vector<udi_device_node*> { head, nextHead }));
+
+        // And an owner that ends frees the list it holds.
+        const auto last = listUsbDevices();
+        ASSERT_NE (last.get(), nullptr);
+        EXPECT_EQ (listing::freed.size(), 2u);
+    }
+
+    // Three lists made, three freed, each once.
+    EXPECT_EQ (listing::freed.size(), 3u);
+    EXPECT_TRUE (listing::everyListFreedOnce());
+    listing::reset();
 }
