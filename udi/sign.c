@@ -196,7 +196,7 @@ PCCERT_CONTEXT CreateSelfSignedCert(const char *subject)
     HCRYPTPROV provider = 0;
     HCRYPTKEY key = 0;
     PCCERT_CONTEXT certificate = NULL;
-    int key_generated = 0;
+    int container_opened = 0;
 
     LPSTR usage_identifiers[] = { OID_CODE_SIGNING };
     CERT_ENHKEY_USAGE usage = { 1, usage_identifiers };
@@ -261,12 +261,12 @@ PCCERT_CONTEXT CreateSelfSignedCert(const char *subject)
 
     if (!open_key_container(&provider, __func__))
         goto out;
+    container_opened = 1;
     if (!CryptGenKey(provider, AT_SIGNATURE, KEY_FLAGS, &key)) {
         key = 0;
         log_message(LOG_DEBUG, __func__, "Could not generate keypair: %s", pki_error_text(0));
         goto out;
     }
-    key_generated = 1;
     log_message(LOG_DEBUG, __func__, "Generated new keypair...");
     /* The certificate finds the key through the container's name. Let go
        first: a provider that writes its keys out only when let go would
@@ -297,10 +297,6 @@ PCCERT_CONTEXT CreateSelfSignedCert(const char *subject)
     log_message(LOG_INFO, __func__, "Created new self-signed certificate '%s'", subject);
 
 out:
-    /* A key without its certificate signs nothing of ours, but it would
-       stay in the machine's container for anyone who can read it. */
-    if (certificate == NULL && key_generated)
-        delete_key_container(__func__);
     free(name.bytes);
     free(policies.bytes);
     free(practice.bytes);
@@ -310,6 +306,12 @@ out:
         CryptDestroyKey(key);
     if (provider != 0)
         CryptReleaseContext(provider, 0);
+    /* A key without its certificate signs nothing of ours, but it would
+       stay in the machine's container for anyone who can read it: the one
+       just made, or an older one in a container that was reused. Let go
+       of the container first, as for the certificate. */
+    if (certificate == NULL && container_opened)
+        delete_key_container(__func__);
     system_module_close(&crypt32);
     return certificate;
 }

@@ -22,6 +22,7 @@
 #include "support/ChildProcess.h"
 #include "support/MachineCertificates.h"
 #include "support/OpenHandles.h"
+#include "support/ReplacedImport.h"
 #include "support/StreamCapture.h"
 #include "support/TempFolder.h"
 #include "udi/internal.h"
@@ -662,6 +663,61 @@ TEST_F(SignFailure, ASubjectThatIsNotX500TextStopsAtItsEncoding)
     // certificate it goes again, and nothing goes into a store.
     EXPECT_FALSE(keyContainerExists());
 }
+
+// The library calls CryptGenKey directly: the test reaches it through the
+// program's import of it.
+int keyGenerations = 0;
+
+BOOL WINAPI keyGenerationFails(HCRYPTPROV, ALG_ID, DWORD, HCRYPTKEY *key)
+{
+    keyGenerations++;
+    *key = 0;
+    SetLastError(static_cast<DWORD>(NTE_FAIL));
+    return FALSE;
+}
+
+class KeyPairFailure : public SignFailure, public testing::WithParamInterface<bool> {};
+
+// Neither a container made for the key nor a left-over one, with whatever
+// key an earlier run left in it, outlives a key pair that was not made.
+TEST_P(KeyPairFailure, LeavesNoKeyContainer)
+{
+    const bool leftOver = GetParam();
+    if (leftOver) {
+        ASSERT_TRUE(makeKeyContainer());
+    }
+    keyGenerations = 0;
+    const udi_test::ReplacedImport generation("advapi32.dll", "CryptGenKey",
+                                              reinterpret_cast<const void *>(keyGenerationFails));
+    ASSERT_TRUE(generation.active());
+
+    log_level_threshold = LOG_DEBUG;
+    StreamCapture capture;
+    EXPECT_EQ(SelfSignFile(catalog.c_str(), subject.c_str()), 0);
+    capture.finish();
+    log_level_threshold = LOG_INFO;
+
+    EXPECT_EQ(keyGenerations, 1);
+    EXPECT_EQ(createCall.calls, 0);
+    EXPECT_EQ(signCall.calls, 0);
+    EXPECT_EQ(capture.out(), "");
+    EXPECT_EQ(capture.err(),
+              std::string("libudi:debug [CreateSelfSignedCert] Set Enhanced Key Usage, URL and "
+                          "CPS\n")
+                  + (leftOver ? "libudi:debug [CreateSelfSignedCert] Acquired existing key "
+                                "container\n"
+                              : "libudi:debug [CreateSelfSignedCert] Created new key container\n")
+                  + "libudi:debug [CreateSelfSignedCert] Could not generate keypair: Unknown PKI "
+                    "error 0x80090020\n");
+    EXPECT_FALSE(keyContainerExists());
+    for (const char *store : stores)
+        EXPECT_TRUE(storedCopies(store, subject).empty()) << store;
+}
+
+INSTANTIATE_TEST_SUITE_P(SignFailure, KeyPairFailure, testing::Bool(),
+                         [](const testing::TestParamInfo<bool> &p) {
+                             return std::string(p.param ? "LeftOverContainer" : "NewContainer");
+                         });
 
 // ---- The two stores ---------------------------------------------------------
 
