@@ -43,9 +43,10 @@ int RemoveCertFromStore(const char *subject, const char *store_name);
 /*
  * Deletes the key container and replaces the certificate's copies in both
  * stores by key-less ones; where the container cannot be deleted, the
- * certificate leaves both stores instead. Nonzero when the container went
- * and the certificate's key provider could be had; the deletion is tried in
- * any case.
+ * certificate leaves both stores instead. Every store that cannot be dealt
+ * with is logged. Nonzero when the certificate's key provider could be had,
+ * the container went and both stores were looked into; the deletion is
+ * tried in any case.
  */
 int DeletePrivateKey(PCCERT_CONTEXT certificate);
 

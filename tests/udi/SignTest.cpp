@@ -100,12 +100,12 @@ void expectSignedState(const std::string &subject)
 }
 
 // A key that outlives the signing can sign for anything the machine trusts.
-void expectNoTrustWhileTheKeyLives(const std::string &subject)
+void expectNoTrustedCopyWhoseKeyLives(const std::string &subject)
 {
-    if (!keyContainerExists())
-        return;
-    for (const char *store : stores)
-        EXPECT_TRUE(storedCopies(store, subject).empty()) << store;
+    for (const char *store : stores) {
+        for (const auto &copy : storedCopies(store, subject))
+            EXPECT_FALSE(copy.keyLives) << store;
+    }
 }
 
 // ---- Recording fakes -------------------------------------------------------
@@ -617,7 +617,7 @@ protected:
 class StoreAddFailure : public SignFailure, public testing::WithParamInterface<int> {};
 
 // Whichever store refuses, nothing is signed, and the key goes all the same;
-// key-less copies go into both stores.
+// a store that took the certificate keeps a key-less copy.
 TEST_P(StoreAddFailure, SignsNothingAndStillDeletesTheKey)
 {
     addCalls = 0;
@@ -636,7 +636,10 @@ TEST_P(StoreAddFailure, SignsNothingAndStillDeletesTheKey)
     EXPECT_EQ(capture.out(), "libudi:info [CreateSelfSignedCert] Created new self-signed "
                              "certificate '" + subject + "'\n"
                              "libudi:info [SelfSignFile] Successfully deleted private key\n");
-    expectSignedState(subject);
+    EXPECT_FALSE(keyContainerExists());
+    EXPECT_EQ(storedCopies("Root", subject).size(), failingAdd == 1 ? 0u : 1u);
+    EXPECT_TRUE(storedCopies("TrustedPublisher", subject).empty());
+    expectNoTrustedCopyWhoseKeyLives(subject);
 }
 
 INSTANTIATE_TEST_SUITE_P(SignFailure, StoreAddFailure, testing::Values(1, 2),
@@ -897,16 +900,25 @@ INSTANTIATE_TEST_SUITE_P(CertificateStores, StoreFailure, testing::ValuesIn(stor
 struct KeyDeletionCase {
     const char *name;
     bool keyProviderLikeWindows;   // else Wine's own, which finds no machine key
-    bool keyProviderMissing;
     bool containerUndeletable;
-    bool copiesUnreplaceable;
+    const char *missing;           // a Crypt32 function that cannot be bound
+    const char *refused;           // a Crypt32 function that answers "access denied"
+    system_function refusal;
     int result;
     const char *expected;          // standard error
     bool containerLeft;
     size_t copiesLeft;             // in each store
     size_t keylessReplacements;
     std::vector<std::wstring> wineLeftovers;
+    // Neither the key nor the copies could go: the one way out that leaves
+    // a trusted certificate whose key lives, and it is reported.
+    bool trustedKeyLeft = false;
 };
+
+void PrintTo(const KeyDeletionCase &c, std::ostream *out)
+{
+    *out << c.name;
+}
 
 class KeyDeletion : public testing::TestWithParam<KeyDeletionCase> {
 protected:
@@ -931,7 +943,7 @@ TEST_P(KeyDeletion, LeavesNoTrustedCertificateWhoseKeyLives)
     ASSERT_NE(certificate.get(), nullptr);
     for (const char *store : stores) {
         ASSERT_TRUE(AddCertToStore(certificate.get(), store));
-        ASSERT_TRUE(storedCopies(store, subject).at(0).linkedToKey);
+        ASSERT_TRUE(storedCopies(store, subject).at(0).keyLives);
     }
     std::unique_ptr<UndeletableKeyContainer> keeper;
     if (c.containerUndeletable) {
@@ -943,12 +955,12 @@ TEST_P(KeyDeletion, LeavesNoTrustedCertificateWhoseKeyLives)
     if (c.keyProviderLikeWindows)
         system_function_replace("Crypt32", "CryptAcquireCertificatePrivateKey",
                                 reinterpret_cast<system_function>(acquireLikeWindows));
-    if (c.keyProviderMissing)
-        system_function_hide("Crypt32", "CryptAcquireCertificatePrivateKey");
     system_function_replace("Crypt32", "CertAddEncodedCertificateToStore",
-                            c.copiesUnreplaceable
-                                ? reinterpret_cast<system_function>(addEncodedRefused)
-                                : reinterpret_cast<system_function>(recordingAddEncoded));
+                            reinterpret_cast<system_function>(recordingAddEncoded));
+    if (c.refused != nullptr)
+        system_function_replace("Crypt32", c.refused, c.refusal);
+    if (c.missing != nullptr)
+        system_function_hide("Crypt32", c.missing);
     StreamCapture capture;
     const OpenHandles handles;
     EXPECT_EQ(DeletePrivateKey(certificate.get()), c.result);
@@ -971,41 +983,79 @@ TEST_P(KeyDeletion, LeavesNoTrustedCertificateWhoseKeyLives)
     for (const char *store : stores) {
         const auto copies = storedCopies(store, subject);
         ASSERT_EQ(copies.size(), c.copiesLeft) << store;
-        for (const auto &copy : copies)
+        for (const auto &copy : copies) {
             EXPECT_EQ(copy.friendlyName, L"libudi") << store;
+            EXPECT_EQ(copy.keyLives, c.trustedKeyLeft) << store;
+        }
     }
-    expectNoTrustWhileTheKeyLives(subject);
 }
 
-#define UPDATE_REFUSED(store) \
-    "libudi:warning [DeletePrivateKey] Failed to update '" store "': [#00000005] Access denied.\n"
+#define DELETION_LINE(level, text) "libudi:" level " [DeletePrivateKey] " text "\n"
+#define ACCESS_DENIED "[#00000005] Access denied."
+#define NOT_FOUND "[#0000007F] Procedure not found."
+#define CONTAINER_KEPT \
+    DELETION_LINE("warning", "Failed to delete private key: The key container could not be " \
+                             "opened.")
+#define UPDATE_FAILED(store, why) DELETION_LINE("warning", "Failed to update '" store "': " why)
 #define REMOVED(store) \
-    "libudi:warning [DeletePrivateKey] Removed the certificate from '" store "' store, as its " \
-    "private key could not be deleted\n"
+    DELETION_LINE("warning", "Removed the certificate from '" store "' store, as its private " \
+                             "key could not be deleted")
+#define NOT_REMOVED(store, why) \
+    DELETION_LINE("warning", "Could not remove the certificate from '" store "' store: " why)
+#define MISSING_HERE(function) \
+    DELETION_LINE("error", "Unable to locate " function "() in Crypt32\n")
+
+const system_function refuseAddEncoded = reinterpret_cast<system_function>(addEncodedRefused);
+const system_function refuseOpen = reinterpret_cast<system_function>(openRefused);
 
 const KeyDeletionCase keyDeletions[] = {
     // Wine leaves the handle of the key provider had, and those of the two
     // stores whose copies were replaced.
-    { "Deleted", true, false, false, false, 1, "", false, 1, 2,
+    { "Deleted", true, false, nullptr, nullptr, nullptr, 1, "", false, 1, 2,
       { wineGoneContainerHandle, wineStoreHandle("Root"), wineStoreHandle("TrustedPublisher") } },
     // Wine's own: that the provider cannot be had does not keep the key.
-    { "KeyProviderNotFound", false, false, false, false, 0,
-      "libudi:warning [DeletePrivateKey] Error getting CSP: Private key or certificate issue\n",
-      false, 1, 2, { wineStoreHandle("Root"), wineStoreHandle("TrustedPublisher") } },
-    // The stored copies still name the container, which is gone.
-    { "KeyProviderFunctionMissing", false, true, false, false, 0,
-      "libudi:error [DeletePrivateKey] Unable to locate CryptAcquireCertificatePrivateKey() in "
-      "Crypt32\n\n",
-      false, 1, 0, {} },
-    { "ContainerKept", true, false, true, false, 0,
-      "libudi:warning [DeletePrivateKey] Failed to delete private key: The key container could "
-      "not be opened.\n" REMOVED("Root") REMOVED("TrustedPublisher"),
+    { "KeyProviderNotFound", false, false, nullptr, nullptr, nullptr, 0,
+      DELETION_LINE("warning", "Error getting CSP: Private key or certificate issue"), false, 1,
+      2, { wineStoreHandle("Root"), wineStoreHandle("TrustedPublisher") } },
+    { "KeyProviderFunctionMissing", false, false, "CryptAcquireCertificatePrivateKey", nullptr,
+      nullptr, 0, MISSING_HERE("CryptAcquireCertificatePrivateKey"), false, 1, 2,
+      { wineStoreHandle("Root"), wineStoreHandle("TrustedPublisher") } },
+    { "ContainerKept", true, true, nullptr, nullptr, nullptr, 0,
+      CONTAINER_KEPT REMOVED("Root") REMOVED("TrustedPublisher"), true, 0, 0,
+      { wineContainerHandle, wineStoreHandle("Root"), wineStoreHandle("TrustedPublisher") } },
+    // The copies name a container that is gone.
+    { "CopiesNotReplaced", true, false, nullptr, "CertAddEncodedCertificateToStore",
+      refuseAddEncoded, 1,
+      UPDATE_FAILED("Root", ACCESS_DENIED) UPDATE_FAILED("TrustedPublisher", ACCESS_DENIED),
+      false, 1, 0, { wineGoneContainerHandle } },
+    { "StoresNotOpenedAgain", true, false, nullptr, "CertOpenStore", refuseOpen, 0,
+      UPDATE_FAILED("Root", ACCESS_DENIED) UPDATE_FAILED("TrustedPublisher", ACCESS_DENIED),
+      false, 1, 0, { wineGoneContainerHandle } },
+    { "StoreFunctionMissing", true, false, "CertOpenStore", nullptr, nullptr, 0,
+      MISSING_HERE("CertOpenStore") UPDATE_FAILED("Root", NOT_FOUND)
+          UPDATE_FAILED("TrustedPublisher", NOT_FOUND),
+      false, 1, 0, { wineGoneContainerHandle } },
+    { "CopyFunctionMissing", true, false, "CertAddEncodedCertificateToStore", nullptr, nullptr,
+      0,
+      MISSING_HERE("CertAddEncodedCertificateToStore") UPDATE_FAILED("Root", NOT_FOUND)
+          UPDATE_FAILED("TrustedPublisher", NOT_FOUND),
+      false, 1, 0, { wineGoneContainerHandle } },
+    // What the removal does not need does not keep it from being done.
+    { "ContainerKeptCopyFunctionMissing", true, true, "CertAddEncodedCertificateToStore",
+      nullptr, nullptr, 0,
+      MISSING_HERE("CertAddEncodedCertificateToStore") CONTAINER_KEPT REMOVED("Root")
+          REMOVED("TrustedPublisher"),
       true, 0, 0,
       { wineContainerHandle, wineStoreHandle("Root"), wineStoreHandle("TrustedPublisher") } },
-    // They name a container that is gone.
-    { "CopiesNotReplaced", true, false, false, true, 1,
-      UPDATE_REFUSED("Root") UPDATE_REFUSED("TrustedPublisher"), false, 1, 0,
-      { wineGoneContainerHandle } },
+    { "ContainerKeptStoresNotOpenedAgain", true, true, nullptr, "CertOpenStore", refuseOpen, 0,
+      CONTAINER_KEPT NOT_REMOVED("Root", ACCESS_DENIED)
+          NOT_REMOVED("TrustedPublisher", ACCESS_DENIED),
+      true, 1, 0, { wineContainerHandle }, true },
+    { "ContainerKeptRemovalMissing", true, true, "CertDeleteCertificateFromStore", nullptr,
+      nullptr, 0,
+      MISSING_HERE("CertDeleteCertificateFromStore") CONTAINER_KEPT
+          NOT_REMOVED("Root", NOT_FOUND) NOT_REMOVED("TrustedPublisher", NOT_FOUND),
+      true, 1, 0, { wineContainerHandle }, true },
 };
 
 INSTANTIATE_TEST_SUITE_P(KeyDeletion, KeyDeletion, testing::ValuesIn(keyDeletions),
