@@ -1,9 +1,9 @@
 /*
  * The self-signed certificate that signs a driver package's catalog, and the
  * signing. A certificate in "Root" is trusted for everything it is valid
- * for, so its private key must not outlive the signing: once the
- * certificate exists the key is deleted on every way out, and where it
- * cannot be, the certificate leaves the stores.
+ * for, so it must never be there while its private key lives: the key signs
+ * first and is deleted, on every way out, before the stores take the
+ * certificate; where it cannot be deleted, the stores never do.
  */
 #include "sign.h"
 
@@ -603,6 +603,20 @@ static int remove_certificate(const copy_functions *f, PCCERT_CONTEXT certificat
     return removed;
 }
 
+/*
+ * The certificate itself still names the deleted container: a copy of it
+ * added to a store later would name it too.
+ */
+static void unlink_key(const copy_functions *f, PCCERT_CONTEXT certificate)
+{
+    if (f->set_property == NULL)
+        log_message(LOG_WARNING, "DeletePrivateKey", "Could not unlink the certificate from its "
+                    "deleted key: %s", pki_error_text(ERROR_PROC_NOT_FOUND));
+    else if (!f->set_property(certificate, CERT_KEY_PROV_INFO_PROP_ID, 0, NULL))
+        log_message(LOG_WARNING, "DeletePrivateKey", "Could not unlink the certificate from its "
+                    "deleted key: %s", pki_error_text(0));
+}
+
 /* DeletePrivateKey, telling the signing apart whether the key itself went. */
 static int delete_private_key(PCCERT_CONTEXT certificate, int *key_gone)
 {
@@ -645,6 +659,8 @@ static int delete_private_key(PCCERT_CONTEXT certificate, int *key_gone)
                           : remove_certificate(&f, certificate, trusting_stores[i])))
             stores_done = 0;
     }
+    if (key_deleted)
+        unlink_key(&f, certificate);
 
     system_module_close(&crypt32);
     if (key_gone != NULL)
@@ -670,7 +686,7 @@ int SelfSignFile(const char *path, const char *subject)
     wchar_t *wide_path = NULL;
     signer_context *context = NULL;
     HRESULT hr;
-    int signed_file = 0;
+    int signed_file = 0, key_gone = 0;
     size_t i;
 
     DWORD index = 0;
@@ -714,29 +730,40 @@ int SelfSignFile(const char *path, const char *subject)
         goto out;
     log_message(LOG_DEBUG, __func__, "Successfully created certificate '%s'", subject);
 
-    if (AddCertToStore(certificate, "Root") && AddCertToStore(certificate, "TrustedPublisher")) {
-        log_message(LOG_INFO, __func__,
-                    "Added certificate '%s' to 'Root' and 'TrustedPublisher' stores", subject);
-        wide_path = utf8_to_wide_nonempty(path);
-        if (wide_path == NULL) {
-            log_message(LOG_WARNING, __func__, "Unable to convert '%s' to UTF16", path);
+    /* A certificate needs no trust to sign with. Trusted only once its key
+       is gone, it never sits in the stores beside a key that could sign
+       as it, however the signing is stopped. */
+    wide_path = utf8_to_wide_nonempty(path);
+    if (wide_path == NULL) {
+        log_message(LOG_WARNING, __func__, "Unable to convert '%s' to UTF16", path);
+    } else {
+        file.file_name = wide_path;
+        store_info.signing_certificate = certificate;
+        hr = sign_ex(0, &subject_info, &signer, &signature, NULL, NULL, NULL, NULL, &context);
+        if (FAILED(hr)) {
+            log_message(LOG_WARNING, __func__, "SignerSignEx failed: %s",
+                        pki_error_text((uint32_t)hr));
         } else {
-            file.file_name = wide_path;
-            store_info.signing_certificate = certificate;
-            hr = sign_ex(0, &subject_info, &signer, &signature, NULL, NULL, NULL, NULL,
-                         &context);
-            if (FAILED(hr)) {
-                log_message(LOG_WARNING, __func__, "SignerSignEx failed: %s",
-                            pki_error_text((uint32_t)hr));
-            } else {
-                log_message(LOG_INFO, __func__, "Successfully signed file '%s'", path);
-                signed_file = 1;
-            }
+            log_message(LOG_INFO, __func__, "Successfully signed file '%s'", path);
+            signed_file = 1;
         }
     }
 
-    if (DeletePrivateKey(certificate))
+    if (delete_private_key(certificate, &key_gone))
         log_message(LOG_INFO, __func__, "Successfully deleted private key");
+    if (!key_gone) {
+        log_message(LOG_WARNING, __func__, "Not adding certificate '%s' to 'Root' and "
+                    "'TrustedPublisher' stores, as its private key could not be deleted",
+                    subject);
+        signed_file = 0;
+    } else if (AddCertToStore(certificate, "Root")
+               && AddCertToStore(certificate, "TrustedPublisher")) {
+        log_message(LOG_INFO, __func__,
+                    "Added certificate '%s' to 'Root' and 'TrustedPublisher' stores", subject);
+    } else {
+        /* Signed or not, a file whose signer nothing trusts counts as unsigned. */
+        signed_file = 0;
+    }
 
 out:
     free(wide_path);
