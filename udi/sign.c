@@ -1,9 +1,9 @@
 /*
  * The self-signed certificate that signs a driver package's catalog, and the
  * signing. A certificate in "Root" is trusted for everything it is valid
- * for, so its private key must not outlive the signing: once the
- * certificate exists the key is deleted on every way out, and where it
- * cannot be, the certificate leaves the stores.
+ * for, so it must never be there while its private key lives: the key signs
+ * first and is deleted, on every way out, before the stores take the
+ * certificate; where it cannot be deleted, the stores never do.
  */
 #include "sign.h"
 
@@ -196,7 +196,7 @@ PCCERT_CONTEXT CreateSelfSignedCert(const char *subject)
     HCRYPTPROV provider = 0;
     HCRYPTKEY key = 0;
     PCCERT_CONTEXT certificate = NULL;
-    int key_generated = 0;
+    int container_opened = 0;
 
     LPSTR usage_identifiers[] = { OID_CODE_SIGNING };
     CERT_ENHKEY_USAGE usage = { 1, usage_identifiers };
@@ -261,12 +261,12 @@ PCCERT_CONTEXT CreateSelfSignedCert(const char *subject)
 
     if (!open_key_container(&provider, __func__))
         goto out;
+    container_opened = 1;
     if (!CryptGenKey(provider, AT_SIGNATURE, KEY_FLAGS, &key)) {
         key = 0;
         log_message(LOG_DEBUG, __func__, "Could not generate keypair: %s", pki_error_text(0));
         goto out;
     }
-    key_generated = 1;
     log_message(LOG_DEBUG, __func__, "Generated new keypair...");
     /* The certificate finds the key through the container's name. Let go
        first: a provider that writes its keys out only when let go would
@@ -297,10 +297,6 @@ PCCERT_CONTEXT CreateSelfSignedCert(const char *subject)
     log_message(LOG_INFO, __func__, "Created new self-signed certificate '%s'", subject);
 
 out:
-    /* A key without its certificate signs nothing of ours, but it would
-       stay in the machine's container for anyone who can read it. */
-    if (certificate == NULL && key_generated)
-        delete_key_container(__func__);
     free(name.bytes);
     free(policies.bytes);
     free(practice.bytes);
@@ -310,6 +306,12 @@ out:
         CryptDestroyKey(key);
     if (provider != 0)
         CryptReleaseContext(provider, 0);
+    /* A key without its certificate signs nothing of ours, but it would
+       stay in the machine's container for anyone who can read it: the one
+       just made, or an older one in a container that was reused. Let go
+       of the container first, as for the certificate. */
+    if (certificate == NULL && container_opened)
+        delete_key_container(__func__);
     system_module_close(&crypt32);
     return certificate;
 }
@@ -457,89 +459,189 @@ out:
     return searched;
 }
 
+/* What making the stored copies of a certificate key-less, or taking them out, takes. */
+typedef struct copy_functions {
+    cert_open_store_fn open_store;
+    cert_close_store_fn close_store;
+    cert_find_fn find;
+    cert_free_context_fn free_certificate;
+    cert_add_encoded_fn add_encoded;
+    cert_set_property_fn set_property;
+    cert_delete_fn delete_certificate;
+    cert_control_store_fn control_store;
+    int can_visit;    /* open, look in and close a store */
+    int can_replace;  /* put a key-less copy in place of a stored one */
+    int can_remove;   /* take a stored copy out for good */
+} copy_functions;
+
+/*
+ * Each function is looked up, so that every missing one is logged and one
+ * that a step does not need does not keep that step from being taken.
+ */
+static void bind_copy_functions(system_module *crypt32, copy_functions *f)
+{
+    const char *const caller = "DeletePrivateKey";
+    const int open = BIND(crypt32, caller, f->open_store, cert_open_store_fn, "CertOpenStore");
+    const int close = BIND(crypt32, caller, f->close_store, cert_close_store_fn,
+                           "CertCloseStore");
+    const int find = BIND(crypt32, caller, f->find, cert_find_fn, "CertFindCertificateInStore");
+    const int free_context = BIND(crypt32, caller, f->free_certificate, cert_free_context_fn,
+                                  "CertFreeCertificateContext");
+    const int add = BIND(crypt32, caller, f->add_encoded, cert_add_encoded_fn,
+                         "CertAddEncodedCertificateToStore");
+    const int set = BIND(crypt32, caller, f->set_property, cert_set_property_fn,
+                         "CertSetCertificateContextProperty");
+    const int delete_copy = BIND(crypt32, caller, f->delete_certificate, cert_delete_fn,
+                                 "CertDeleteCertificateFromStore");
+    const int control = BIND(crypt32, caller, f->control_store, cert_control_store_fn,
+                             "CertControlStore");
+
+    f->can_visit = open && close && find && free_context;
+    f->can_replace = add && set;
+    f->can_remove = delete_copy && control;
+}
+
+/* The store's copy of the certificate, or NULL when it holds none. */
+static PCCERT_CONTEXT stored_copy(const copy_functions *f, HCERTSTORE store,
+                                  PCCERT_CONTEXT certificate)
+{
+    return f->find(store, ENCODING, 0, CERT_FIND_EXISTING, certificate, NULL);
+}
+
 /*
  * Makes the stored copy key-less: the bare encoding replaces it, so it no
- * longer names the key container.
+ * longer names the key container. Zero when the store could not be looked
+ * into or its copy not dealt with for want of a function; a copy that the
+ * store refuses to replace is only logged, as it names a container that is
+ * gone.
  */
-static void replace_by_keyless_copy(cert_add_encoded_fn add_encoded,
-                                    cert_set_property_fn set_property,
-                                    cert_free_context_fn free_certificate, HCERTSTORE store,
-                                    PCCERT_CONTEXT certificate, const char *store_name)
+static int replace_by_keyless_copy(const copy_functions *f, PCCERT_CONTEXT certificate,
+                                   const char *store_name)
 {
-    PCCERT_CONTEXT key_less = NULL;
+    HCERTSTORE store;
+    PCCERT_CONTEXT copy, key_less = NULL;
+    int visited = 1;
 
-    if (!add_encoded(store, ENCODING, certificate->pbCertEncoded, certificate->cbCertEncoded,
-                     CERT_STORE_ADD_REPLACE_EXISTING, &key_less)) {
+    if (!f->can_visit) {
+        log_message(LOG_WARNING, "DeletePrivateKey", "Failed to update '%s': %s", store_name,
+                    pki_error_text(ERROR_PROC_NOT_FOUND));
+        return 0;
+    }
+    store = open_machine_store(f->open_store, store_name);
+    if (store == NULL) {
         log_message(LOG_WARNING, "DeletePrivateKey", "Failed to update '%s': %s", store_name,
                     pki_error_text(0));
-        return;
+        return 0;
     }
-    if (!set_friendly_name(set_property, key_less))
-        log_message(LOG_WARNING, "DeletePrivateKey", "Could not set friendly name: %s",
+    copy = stored_copy(f, store, certificate);
+    if (copy == NULL) {
+        /* Nothing stored, nothing to replace. */
+    } else if (!f->can_replace) {
+        log_message(LOG_WARNING, "DeletePrivateKey", "Failed to update '%s': %s", store_name,
+                    pki_error_text(ERROR_PROC_NOT_FOUND));
+        visited = 0;
+    } else if (!f->add_encoded(store, ENCODING, certificate->pbCertEncoded,
+                               certificate->cbCertEncoded, CERT_STORE_ADD_REPLACE_EXISTING,
+                               &key_less)) {
+        log_message(LOG_WARNING, "DeletePrivateKey", "Failed to update '%s': %s", store_name,
                     pki_error_text(0));
-    free_certificate(key_less);
+    } else {
+        if (!set_friendly_name(f->set_property, key_less))
+            log_message(LOG_WARNING, "DeletePrivateKey", "Could not set friendly name: %s",
+                        pki_error_text(0));
+        f->free_certificate(key_less);
+    }
+    if (copy != NULL)
+        f->free_certificate(copy);
+    f->close_store(store, 0);
+    return visited;
 }
 
 /*
  * A key that outlives the signing can sign anything for the machine to
  * trust, stored copy or not: its container has a fixed name. The
- * certificate then leaves the store instead.
+ * certificate then leaves the store instead. Nonzero when the store holds
+ * no copy of it.
  */
-static void remove_certificate(system_module *crypt32, HCERTSTORE store,
-                               PCCERT_CONTEXT certificate, const char *store_name)
+static int remove_certificate(const copy_functions *f, PCCERT_CONTEXT certificate,
+                              const char *store_name)
 {
-    store_deletion deletion;
-    int deleted;
+    HCERTSTORE store;
+    PCCERT_CONTEXT copy;
+    int removed = 0;
 
-    if (!bind_store_deletion(crypt32, "DeletePrivateKey", &deletion))
-        return;
-    deleted = delete_first_match(&deletion, store, CERT_FIND_EXISTING, certificate);
-    commit_store(&deletion, store);
-    if (deleted > 0)
-        log_message(LOG_WARNING, "DeletePrivateKey", "Removed the certificate from '%s' store, "
-                    "as its private key could not be deleted", store_name);
-    else if (deleted < 0)
+    if (!f->can_visit) {
+        log_message(LOG_WARNING, "DeletePrivateKey", "Could not remove the certificate from '%s' "
+                    "store: %s", store_name, pki_error_text(ERROR_PROC_NOT_FOUND));
+        return 0;
+    }
+    store = open_machine_store(f->open_store, store_name);
+    if (store == NULL) {
         log_message(LOG_WARNING, "DeletePrivateKey", "Could not remove the certificate from '%s' "
                     "store: %s", store_name, pki_error_text(0));
+        return 0;
+    }
+    copy = stored_copy(f, store, certificate);
+    if (copy == NULL) {
+        removed = 1;
+    } else if (!f->can_remove) {
+        f->free_certificate(copy);
+        log_message(LOG_WARNING, "DeletePrivateKey", "Could not remove the certificate from '%s' "
+                    "store: %s", store_name, pki_error_text(ERROR_PROC_NOT_FOUND));
+    } else {
+        /* The deletion frees the copy, also when it fails. */
+        removed = f->delete_certificate(copy) != FALSE;
+        if (!removed)
+            log_message(LOG_WARNING, "DeletePrivateKey", "Could not remove the certificate from "
+                        "'%s' store: %s", store_name, pki_error_text(0));
+        f->control_store(store, 0, CERT_STORE_CTRL_COMMIT, NULL);
+        if (removed)
+            log_message(LOG_WARNING, "DeletePrivateKey", "Removed the certificate from '%s' "
+                        "store, as its private key could not be deleted", store_name);
+    }
+    f->close_store(store, 0);
+    return removed;
 }
 
-int DeletePrivateKey(PCCERT_CONTEXT certificate)
+/*
+ * The certificate itself still names the deleted container: a copy of it
+ * added to a store later would name it too.
+ */
+static void unlink_key(const copy_functions *f, PCCERT_CONTEXT certificate)
+{
+    if (f->set_property == NULL)
+        log_message(LOG_WARNING, "DeletePrivateKey", "Could not unlink the certificate from its "
+                    "deleted key: %s", pki_error_text(ERROR_PROC_NOT_FOUND));
+    else if (!f->set_property(certificate, CERT_KEY_PROV_INFO_PROP_ID, 0, NULL))
+        log_message(LOG_WARNING, "DeletePrivateKey", "Could not unlink the certificate from its "
+                    "deleted key: %s", pki_error_text(0));
+}
+
+/* DeletePrivateKey, telling the signing apart whether the key itself went. */
+static int delete_private_key(PCCERT_CONTEXT certificate, int *key_gone)
 {
     system_module crypt32 = { 0 };
     crypt_acquire_key_fn acquire_key;
-    cert_open_store_fn open_store;
-    cert_close_store_fn close_store;
-    cert_add_encoded_fn add_encoded;
-    cert_set_property_fn set_property;
-    cert_free_context_fn free_certificate;
+    copy_functions f = { 0 };
     HCRYPTPROV_OR_NCRYPT_KEY_HANDLE key_provider = 0;
     HCRYPTPROV container;
     DWORD key_spec = 0;
     BOOL must_free_provider = FALSE;
-    int bound, provider_found = 0, key_deleted;
+    int provider_found = 0, key_deleted, stores_done = 1;
     size_t i;
 
-    if (certificate == NULL)
-        return 0;
     system_module_open(&crypt32, "Crypt32");
-    bound = BIND(&crypt32, __func__, acquire_key, crypt_acquire_key_fn,
-                 "CryptAcquireCertificatePrivateKey")
-         && BIND(&crypt32, __func__, open_store, cert_open_store_fn, "CertOpenStore")
-         && BIND(&crypt32, __func__, close_store, cert_close_store_fn, "CertCloseStore")
-         && BIND(&crypt32, __func__, add_encoded, cert_add_encoded_fn,
-                 "CertAddEncodedCertificateToStore")
-         && BIND(&crypt32, __func__, set_property, cert_set_property_fn,
-                 "CertSetCertificateContextProperty")
-         && BIND(&crypt32, __func__, free_certificate, cert_free_context_fn,
-                 "CertFreeCertificateContext");
+    bind_copy_functions(&crypt32, &f);
 
     /* Neither a missing function nor a provider that cannot be had keeps
        the key: the container goes by its name. */
-    if (bound) {
+    if (BIND(&crypt32, "DeletePrivateKey", acquire_key, crypt_acquire_key_fn,
+             "CryptAcquireCertificatePrivateKey")) {
         provider_found = acquire_key(certificate, CRYPT_ACQUIRE_SILENT_FLAG, NULL, &key_provider,
                                      &key_spec, &must_free_provider) != FALSE;
         if (!provider_found)
-            log_message(LOG_WARNING, __func__, "Error getting CSP: %s", pki_error_text(0));
+            log_message(LOG_WARNING, "DeletePrivateKey", "Error getting CSP: %s",
+                        pki_error_text(0));
         /* Let go before the deletion: a provider that writes its keys back
            when let go would make the container again. */
         else if (must_free_provider && key_spec != CERT_NCRYPT_KEY_SPEC)
@@ -549,23 +651,28 @@ int DeletePrivateKey(PCCERT_CONTEXT certificate)
     key_deleted = CryptAcquireContextW(&container, KEY_CONTAINER, NULL, PROV_RSA_FULL,
                                        CRYPT_DELETEKEYSET | CRYPT_MACHINE_KEYSET | CRYPT_SILENT);
     if (!key_deleted)
-        log_message(LOG_WARNING, __func__, "Failed to delete private key: %s", pki_error_text(0));
+        log_message(LOG_WARNING, "DeletePrivateKey", "Failed to delete private key: %s",
+                    pki_error_text(0));
 
-    for (i = 0; bound && i < sizeof(trusting_stores) / sizeof(trusting_stores[0]); i++) {
-        HCERTSTORE store = open_machine_store(open_store, trusting_stores[i]);
-
-        if (store == NULL)
-            continue;
-        if (key_deleted)
-            replace_by_keyless_copy(add_encoded, set_property, free_certificate, store,
-                                    certificate, trusting_stores[i]);
-        else
-            remove_certificate(&crypt32, store, certificate, trusting_stores[i]);
-        close_store(store, 0);
+    for (i = 0; i < sizeof(trusting_stores) / sizeof(trusting_stores[0]); i++) {
+        if (!(key_deleted ? replace_by_keyless_copy(&f, certificate, trusting_stores[i])
+                          : remove_certificate(&f, certificate, trusting_stores[i])))
+            stores_done = 0;
     }
+    if (key_deleted)
+        unlink_key(&f, certificate);
 
     system_module_close(&crypt32);
-    return bound && provider_found && key_deleted;
+    if (key_gone != NULL)
+        *key_gone = key_deleted;
+    return provider_found && key_deleted && stores_done;
+}
+
+int DeletePrivateKey(PCCERT_CONTEXT certificate)
+{
+    if (certificate == NULL)
+        return 0;
+    return delete_private_key(certificate, NULL);
 }
 
 int SelfSignFile(const char *path, const char *subject)
@@ -579,7 +686,7 @@ int SelfSignFile(const char *path, const char *subject)
     wchar_t *wide_path = NULL;
     signer_context *context = NULL;
     HRESULT hr;
-    int signed_file = 0;
+    int signed_file = 0, key_gone = 0;
     size_t i;
 
     DWORD index = 0;
@@ -623,29 +730,40 @@ int SelfSignFile(const char *path, const char *subject)
         goto out;
     log_message(LOG_DEBUG, __func__, "Successfully created certificate '%s'", subject);
 
-    if (AddCertToStore(certificate, "Root") && AddCertToStore(certificate, "TrustedPublisher")) {
-        log_message(LOG_INFO, __func__,
-                    "Added certificate '%s' to 'Root' and 'TrustedPublisher' stores", subject);
-        wide_path = utf8_to_wide_nonempty(path);
-        if (wide_path == NULL) {
-            log_message(LOG_WARNING, __func__, "Unable to convert '%s' to UTF16", path);
+    /* A certificate needs no trust to sign with. Trusted only once its key
+       is gone, it never sits in the stores beside a key that could sign
+       as it, however the signing is stopped. */
+    wide_path = utf8_to_wide_nonempty(path);
+    if (wide_path == NULL) {
+        log_message(LOG_WARNING, __func__, "Unable to convert '%s' to UTF16", path);
+    } else {
+        file.file_name = wide_path;
+        store_info.signing_certificate = certificate;
+        hr = sign_ex(0, &subject_info, &signer, &signature, NULL, NULL, NULL, NULL, &context);
+        if (FAILED(hr)) {
+            log_message(LOG_WARNING, __func__, "SignerSignEx failed: %s",
+                        pki_error_text((uint32_t)hr));
         } else {
-            file.file_name = wide_path;
-            store_info.signing_certificate = certificate;
-            hr = sign_ex(0, &subject_info, &signer, &signature, NULL, NULL, NULL, NULL,
-                         &context);
-            if (FAILED(hr)) {
-                log_message(LOG_WARNING, __func__, "SignerSignEx failed: %s",
-                            pki_error_text((uint32_t)hr));
-            } else {
-                log_message(LOG_INFO, __func__, "Successfully signed file '%s'", path);
-                signed_file = 1;
-            }
+            log_message(LOG_INFO, __func__, "Successfully signed file '%s'", path);
+            signed_file = 1;
         }
     }
 
-    if (DeletePrivateKey(certificate))
+    if (delete_private_key(certificate, &key_gone))
         log_message(LOG_INFO, __func__, "Successfully deleted private key");
+    if (!key_gone) {
+        log_message(LOG_WARNING, __func__, "Not adding certificate '%s' to 'Root' and "
+                    "'TrustedPublisher' stores, as its private key could not be deleted",
+                    subject);
+        signed_file = 0;
+    } else if (AddCertToStore(certificate, "Root")
+               && AddCertToStore(certificate, "TrustedPublisher")) {
+        log_message(LOG_INFO, __func__,
+                    "Added certificate '%s' to 'Root' and 'TrustedPublisher' stores", subject);
+    } else {
+        /* Signed or not, a file whose signer nothing trusts counts as unsigned. */
+        signed_file = 0;
+    }
 
 out:
     free(wide_path);

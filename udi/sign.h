@@ -4,11 +4,12 @@
  *
  * Each signing replaces the certificates an earlier one left for the same
  * subject: it makes a fresh certificate whose 4096-bit private key lives in
- * the machine key container "libudi key container", puts it into the local
+ * the machine key container "libudi key container", signs the file, deletes
+ * the key, and only then puts the key-less certificate into the local
  * machine's "Root" and "TrustedPublisher" stores under the friendly name
- * "libudi", signs the file, and then deletes the key, so that the stores
- * keep only key-less copies. Every failure is logged and the caller goes on
- * with an unsigned file.
+ * "libudi". A signing stopped at any point leaves at most a key that
+ * nothing trusts, which the next signing reuses and deletes. Every failure
+ * is logged and the caller goes on with an unsigned file.
  *
  * Crypt32 and MSSign32 are bound at run time (system_binding.h). Texts are
  * UTF-8; subjects are X.500 name texts such as "CN=Kelvane (libudi)".
@@ -23,7 +24,7 @@
 extern "C" {
 #endif
 
-/* 1 when the file at path was signed, else 0. */
+/* 1 when the file at path was signed and the machine trusts its signer, else 0. */
 int SelfSignFile(const char *path, const char *subject);
 
 /*
@@ -43,9 +44,11 @@ int RemoveCertFromStore(const char *subject, const char *store_name);
 /*
  * Deletes the key container and replaces the certificate's copies in both
  * stores by key-less ones; where the container cannot be deleted, the
- * certificate leaves both stores instead. Nonzero when the container went
- * and the certificate's key provider could be had; the deletion is tried in
- * any case.
+ * certificate leaves both stores instead. Every store that cannot be dealt
+ * with is logged. Once the key is gone the certificate itself no longer
+ * names it either. Nonzero when the certificate's key provider could be
+ * had, the container went and both stores were looked into; the deletion is
+ * tried in any case.
  */
 int DeletePrivateKey(PCCERT_CONTEXT certificate);
 

@@ -14,14 +14,21 @@
 #include <wincrypt.h>
 
 #include <algorithm>
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <memory>
+#include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "support/ChildProcess.h"
 #include "support/MachineCertificates.h"
 #include "support/OpenHandles.h"
+#include "support/ReplacedImport.h"
 #include "support/StreamCapture.h"
 #include "support/TempFolder.h"
 #include "udi/internal.h"
@@ -86,7 +93,7 @@ std::vector<std::wstring> sorted(std::vector<std::wstring> names)
 }
 
 // What a signing leaves: the key gone, and in each store one copy of the
-// certificate named "libudi".
+// certificate named "libudi" that does not name the key's container.
 void expectSignedState(const std::string &subject)
 {
     EXPECT_FALSE(keyContainerExists());
@@ -95,16 +102,17 @@ void expectSignedState(const std::string &subject)
         ASSERT_EQ(copies.size(), 1u) << store;
         EXPECT_EQ(copies[0].friendlyName, L"libudi") << store;
         EXPECT_EQ(copies[0].friendlyNameBytes, sizeof(L"libudi")) << store;
+        EXPECT_FALSE(copies[0].linkedToKey) << store;
     }
 }
 
 // A key that outlives the signing can sign for anything the machine trusts.
-void expectNoTrustWhileTheKeyLives(const std::string &subject)
+void expectNoTrustedCopyWhoseKeyLives(const std::string &subject)
 {
-    if (!keyContainerExists())
-        return;
-    for (const char *store : stores)
-        EXPECT_TRUE(storedCopies(store, subject).empty()) << store;
+    for (const char *store : stores) {
+        for (const auto &copy : storedCopies(store, subject))
+            EXPECT_FALSE(copy.keyLives) << store;
+    }
 }
 
 // ---- Recording fakes -------------------------------------------------------
@@ -399,10 +407,10 @@ TEST_F(SignThroughFakes, SignsAndLogsEachStep)
     const std::string subject = fakeSubject;
     EXPECT_EQ(out, "libudi:info [CreateSelfSignedCert] Created new self-signed certificate '"
                        + subject + "'\n"
-                   "libudi:info [SelfSignFile] Added certificate '" + subject
-                       + "' to 'Root' and 'TrustedPublisher' stores\n"
                    "libudi:info [SelfSignFile] Successfully signed file '" + catalog + "'\n"
-                   "libudi:info [SelfSignFile] Successfully deleted private key\n");
+                   "libudi:info [SelfSignFile] Successfully deleted private key\n"
+                   "libudi:info [SelfSignFile] Added certificate '" + subject
+                       + "' to 'Root' and 'TrustedPublisher' stores\n");
     EXPECT_EQ(err, "libudi:debug [CreateSelfSignedCert] Set Enhanced Key Usage, URL and CPS\n"
                    "libudi:debug [CreateSelfSignedCert] Acquired existing key container\n"
                    "libudi:debug [CreateSelfSignedCert] Generated new keypair...\n"
@@ -554,29 +562,20 @@ TEST_F(SignThroughFakes, HandsSignerSignExTheFileTheCertificateAndTheTwoAttribut
     EXPECT_TRUE(signCall.contextAsked);
 }
 
-// The key goes, and the stored copies are replaced by ones that do not
+// The key goes before the stores take the certificate: their copies never
 // name its container.
 TEST_F(SignThroughFakes, DeletesTheKeyAndLeavesKeylessCopies)
 {
     expectSignedState(fakeSubject);
     EXPECT_EQ(keyAcquisitionFlags, std::vector<DWORD>({ 0x40 }));
-    const std::string encoded = storedCopies("Root", fakeSubject).at(0).encoded;
-    ASSERT_EQ(replacements.size(), 2u);
-    for (const Replacement &replacement : replacements) {
-        EXPECT_EQ(replacement.encoding, static_cast<DWORD>(X509_ASN_ENCODING));
-        EXPECT_EQ(replacement.certificate, encoded);
-        EXPECT_EQ(replacement.disposition, static_cast<DWORD>(CERT_STORE_ADD_REPLACE_EXISTING));
-        EXPECT_TRUE(replacement.keylessInStore);
-    }
 }
 
 TEST_F(SignThroughFakes, FreesWhatItTook)
 {
     // The left-over container opened, the certificate made for it, and its
-    // key provider had; the two copies replaced.
+    // key provider had.
     EXPECT_EQ(handlesLeft, sorted({ wineGoneContainerHandle, wineGoneContainerHandle,
-                                    wineGoneContainerHandle, wineStoreHandle("Root"),
-                                    wineStoreHandle("TrustedPublisher") }));
+                                    wineGoneContainerHandle }));
     EXPECT_EQ(freedSignerContexts, std::vector<signer_context *>({ &fakeSignerContext }));
     EXPECT_FALSE(mssign32Loaded());
 }
@@ -615,9 +614,10 @@ protected:
 
 class StoreAddFailure : public SignFailure, public testing::WithParamInterface<int> {};
 
-// Whichever store refuses, nothing is signed, and the key goes all the same;
-// key-less copies go into both stores.
-TEST_P(StoreAddFailure, SignsNothingAndStillDeletesTheKey)
+// Whichever store refuses, the file counts as unsigned, as its signer is
+// not trusted; the key went before, and a store that took the certificate
+// keeps a key-less copy.
+TEST_P(StoreAddFailure, ReportsTheFileUnsignedWithTheKeyGone)
 {
     addCalls = 0;
     failingAdd = GetParam();
@@ -628,14 +628,21 @@ TEST_P(StoreAddFailure, SignsNothingAndStillDeletesTheKey)
     EXPECT_EQ(SelfSignFile(catalog.c_str(), subject.c_str()), 0);
     capture.finish();
 
-    EXPECT_EQ(signCall.calls, 0);
+    EXPECT_EQ(signCall.calls, 1);
     EXPECT_EQ(capture.err(), std::string("libudi:warning [AddCertToStore] Failed to add "
                                          "certificate to system store '")
                                  + stores[failingAdd - 1] + "': [#00000005] Access denied.\n");
     EXPECT_EQ(capture.out(), "libudi:info [CreateSelfSignedCert] Created new self-signed "
                              "certificate '" + subject + "'\n"
+                             "libudi:info [SelfSignFile] Successfully signed file '" + catalog
+                                 + "'\n"
                              "libudi:info [SelfSignFile] Successfully deleted private key\n");
-    expectSignedState(subject);
+    EXPECT_FALSE(keyContainerExists());
+    const auto rootCopies = storedCopies("Root", subject);
+    ASSERT_EQ(rootCopies.size(), failingAdd == 1 ? 0u : 1u);
+    for (const auto &copy : rootCopies)
+        EXPECT_FALSE(copy.linkedToKey);
+    EXPECT_TRUE(storedCopies("TrustedPublisher", subject).empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(SignFailure, StoreAddFailure, testing::Values(1, 2),
@@ -661,6 +668,86 @@ TEST_F(SignFailure, ASubjectThatIsNotX500TextStopsAtItsEncoding)
     // The key pair was made before the subject was read: without its
     // certificate it goes again, and nothing goes into a store.
     EXPECT_FALSE(keyContainerExists());
+}
+
+// The library calls CryptGenKey directly: the test reaches it through the
+// program's import of it.
+int keyGenerations = 0;
+
+BOOL WINAPI keyGenerationFails(HCRYPTPROV, ALG_ID, DWORD, HCRYPTKEY *key)
+{
+    keyGenerations++;
+    *key = 0;
+    SetLastError(static_cast<DWORD>(NTE_FAIL));
+    return FALSE;
+}
+
+class KeyPairFailure : public SignFailure, public testing::WithParamInterface<bool> {};
+
+// Neither a container made for the key nor a left-over one, with whatever
+// key an earlier run left in it, outlives a key pair that was not made.
+TEST_P(KeyPairFailure, LeavesNoKeyContainer)
+{
+    const bool leftOver = GetParam();
+    if (leftOver) {
+        ASSERT_TRUE(makeKeyContainer());
+    }
+    keyGenerations = 0;
+    const udi_test::ReplacedImport generation("advapi32.dll", "CryptGenKey",
+                                              reinterpret_cast<const void *>(keyGenerationFails));
+    ASSERT_TRUE(generation.active());
+
+    log_level_threshold = LOG_DEBUG;
+    StreamCapture capture;
+    EXPECT_EQ(SelfSignFile(catalog.c_str(), subject.c_str()), 0);
+    capture.finish();
+    log_level_threshold = LOG_INFO;
+
+    EXPECT_EQ(keyGenerations, 1);
+    EXPECT_EQ(createCall.calls, 0);
+    EXPECT_EQ(signCall.calls, 0);
+    EXPECT_EQ(capture.out(), "");
+    EXPECT_EQ(capture.err(),
+              std::string("libudi:debug [CreateSelfSignedCert] Set Enhanced Key Usage, URL and "
+                          "CPS\n")
+                  + (leftOver ? "libudi:debug [CreateSelfSignedCert] Acquired existing key "
+                                "container\n"
+                              : "libudi:debug [CreateSelfSignedCert] Created new key container\n")
+                  + "libudi:debug [CreateSelfSignedCert] Could not generate keypair: Unknown PKI "
+                    "error 0x80090020\n");
+    EXPECT_FALSE(keyContainerExists());
+    for (const char *store : stores)
+        EXPECT_TRUE(storedCopies(store, subject).empty()) << store;
+}
+
+INSTANTIATE_TEST_SUITE_P(SignFailure, KeyPairFailure, testing::Bool(),
+                         [](const testing::TestParamInfo<bool> &p) {
+                             return std::string(p.param ? "LeftOverContainer" : "NewContainer");
+                         });
+
+// A key that outlives the signing must not be trusted: its certificate stays
+// out of the stores, and the file it signed counts as unsigned, as nothing
+// trusts its signer.
+TEST_F(SignFailure, AKeyThatCannotBeDeletedIsNeverTrusted)
+{
+    UndeletableKeyContainer keeper;
+    ASSERT_TRUE(keeper.held());
+    StreamCapture capture;
+    EXPECT_EQ(SelfSignFile(catalog.c_str(), subject.c_str()), 0);
+    capture.finish();
+
+    EXPECT_EQ(signCall.calls, 1);
+    EXPECT_EQ(capture.out(), "libudi:info [CreateSelfSignedCert] Created new self-signed "
+                             "certificate '" + subject + "'\n"
+                             "libudi:info [SelfSignFile] Successfully signed file '" + catalog
+                                 + "'\n");
+    EXPECT_EQ(capture.err(), "libudi:warning [DeletePrivateKey] Failed to delete private key: The "
+                             "key container could not be opened.\n"
+                             "libudi:warning [SelfSignFile] Not adding certificate '" + subject
+                                 + "' to 'Root' and 'TrustedPublisher' stores, as its private key "
+                                   "could not be deleted\n");
+    for (const char *store : stores)
+        EXPECT_TRUE(storedCopies(store, subject).empty()) << store;
 }
 
 // ---- The two stores ---------------------------------------------------------
@@ -841,16 +928,25 @@ INSTANTIATE_TEST_SUITE_P(CertificateStores, StoreFailure, testing::ValuesIn(stor
 struct KeyDeletionCase {
     const char *name;
     bool keyProviderLikeWindows;   // else Wine's own, which finds no machine key
-    bool keyProviderMissing;
     bool containerUndeletable;
-    bool copiesUnreplaceable;
+    const char *missing;           // a Crypt32 function that cannot be bound
+    const char *refused;           // a Crypt32 function that answers "access denied"
+    system_function refusal;
     int result;
     const char *expected;          // standard error
     bool containerLeft;
     size_t copiesLeft;             // in each store
     size_t keylessReplacements;
     std::vector<std::wstring> wineLeftovers;
+    // Neither the key nor the copies could go: the one way out that leaves
+    // a trusted certificate whose key lives, and it is reported.
+    bool trustedKeyLeft = false;
 };
+
+void PrintTo(const KeyDeletionCase &c, std::ostream *out)
+{
+    *out << c.name;
+}
 
 class KeyDeletion : public testing::TestWithParam<KeyDeletionCase> {
 protected:
@@ -875,7 +971,7 @@ TEST_P(KeyDeletion, LeavesNoTrustedCertificateWhoseKeyLives)
     ASSERT_NE(certificate.get(), nullptr);
     for (const char *store : stores) {
         ASSERT_TRUE(AddCertToStore(certificate.get(), store));
-        ASSERT_TRUE(storedCopies(store, subject).at(0).linkedToKey);
+        ASSERT_TRUE(storedCopies(store, subject).at(0).keyLives);
     }
     std::unique_ptr<UndeletableKeyContainer> keeper;
     if (c.containerUndeletable) {
@@ -887,12 +983,12 @@ TEST_P(KeyDeletion, LeavesNoTrustedCertificateWhoseKeyLives)
     if (c.keyProviderLikeWindows)
         system_function_replace("Crypt32", "CryptAcquireCertificatePrivateKey",
                                 reinterpret_cast<system_function>(acquireLikeWindows));
-    if (c.keyProviderMissing)
-        system_function_hide("Crypt32", "CryptAcquireCertificatePrivateKey");
     system_function_replace("Crypt32", "CertAddEncodedCertificateToStore",
-                            c.copiesUnreplaceable
-                                ? reinterpret_cast<system_function>(addEncodedRefused)
-                                : reinterpret_cast<system_function>(recordingAddEncoded));
+                            reinterpret_cast<system_function>(recordingAddEncoded));
+    if (c.refused != nullptr)
+        system_function_replace("Crypt32", c.refused, c.refusal);
+    if (c.missing != nullptr)
+        system_function_hide("Crypt32", c.missing);
     StreamCapture capture;
     const OpenHandles handles;
     EXPECT_EQ(DeletePrivateKey(certificate.get()), c.result);
@@ -915,41 +1011,79 @@ TEST_P(KeyDeletion, LeavesNoTrustedCertificateWhoseKeyLives)
     for (const char *store : stores) {
         const auto copies = storedCopies(store, subject);
         ASSERT_EQ(copies.size(), c.copiesLeft) << store;
-        for (const auto &copy : copies)
+        for (const auto &copy : copies) {
             EXPECT_EQ(copy.friendlyName, L"libudi") << store;
+            EXPECT_EQ(copy.keyLives, c.trustedKeyLeft) << store;
+        }
     }
-    expectNoTrustWhileTheKeyLives(subject);
 }
 
-#define UPDATE_REFUSED(store) \
-    "libudi:warning [DeletePrivateKey] Failed to update '" store "': [#00000005] Access denied.\n"
+#define DELETION_LINE(level, text) "libudi:" level " [DeletePrivateKey] " text "\n"
+#define ACCESS_DENIED "[#00000005] Access denied."
+#define NOT_FOUND "[#0000007F] Procedure not found."
+#define CONTAINER_KEPT \
+    DELETION_LINE("warning", "Failed to delete private key: The key container could not be " \
+                             "opened.")
+#define UPDATE_FAILED(store, why) DELETION_LINE("warning", "Failed to update '" store "': " why)
 #define REMOVED(store) \
-    "libudi:warning [DeletePrivateKey] Removed the certificate from '" store "' store, as its " \
-    "private key could not be deleted\n"
+    DELETION_LINE("warning", "Removed the certificate from '" store "' store, as its private " \
+                             "key could not be deleted")
+#define NOT_REMOVED(store, why) \
+    DELETION_LINE("warning", "Could not remove the certificate from '" store "' store: " why)
+#define MISSING_HERE(function) \
+    DELETION_LINE("error", "Unable to locate " function "() in Crypt32\n")
+
+const system_function refuseAddEncoded = reinterpret_cast<system_function>(addEncodedRefused);
+const system_function refuseOpen = reinterpret_cast<system_function>(openRefused);
 
 const KeyDeletionCase keyDeletions[] = {
     // Wine leaves the handle of the key provider had, and those of the two
     // stores whose copies were replaced.
-    { "Deleted", true, false, false, false, 1, "", false, 1, 2,
+    { "Deleted", true, false, nullptr, nullptr, nullptr, 1, "", false, 1, 2,
       { wineGoneContainerHandle, wineStoreHandle("Root"), wineStoreHandle("TrustedPublisher") } },
     // Wine's own: that the provider cannot be had does not keep the key.
-    { "KeyProviderNotFound", false, false, false, false, 0,
-      "libudi:warning [DeletePrivateKey] Error getting CSP: Private key or certificate issue\n",
-      false, 1, 2, { wineStoreHandle("Root"), wineStoreHandle("TrustedPublisher") } },
-    // The stored copies still name the container, which is gone.
-    { "KeyProviderFunctionMissing", false, true, false, false, 0,
-      "libudi:error [DeletePrivateKey] Unable to locate CryptAcquireCertificatePrivateKey() in "
-      "Crypt32\n\n",
-      false, 1, 0, {} },
-    { "ContainerKept", true, false, true, false, 0,
-      "libudi:warning [DeletePrivateKey] Failed to delete private key: The key container could "
-      "not be opened.\n" REMOVED("Root") REMOVED("TrustedPublisher"),
+    { "KeyProviderNotFound", false, false, nullptr, nullptr, nullptr, 0,
+      DELETION_LINE("warning", "Error getting CSP: Private key or certificate issue"), false, 1,
+      2, { wineStoreHandle("Root"), wineStoreHandle("TrustedPublisher") } },
+    { "KeyProviderFunctionMissing", false, false, "CryptAcquireCertificatePrivateKey", nullptr,
+      nullptr, 0, MISSING_HERE("CryptAcquireCertificatePrivateKey"), false, 1, 2,
+      { wineStoreHandle("Root"), wineStoreHandle("TrustedPublisher") } },
+    { "ContainerKept", true, true, nullptr, nullptr, nullptr, 0,
+      CONTAINER_KEPT REMOVED("Root") REMOVED("TrustedPublisher"), true, 0, 0,
+      { wineContainerHandle, wineStoreHandle("Root"), wineStoreHandle("TrustedPublisher") } },
+    // The copies name a container that is gone.
+    { "CopiesNotReplaced", true, false, nullptr, "CertAddEncodedCertificateToStore",
+      refuseAddEncoded, 1,
+      UPDATE_FAILED("Root", ACCESS_DENIED) UPDATE_FAILED("TrustedPublisher", ACCESS_DENIED),
+      false, 1, 0, { wineGoneContainerHandle } },
+    { "StoresNotOpenedAgain", true, false, nullptr, "CertOpenStore", refuseOpen, 0,
+      UPDATE_FAILED("Root", ACCESS_DENIED) UPDATE_FAILED("TrustedPublisher", ACCESS_DENIED),
+      false, 1, 0, { wineGoneContainerHandle } },
+    { "StoreFunctionMissing", true, false, "CertOpenStore", nullptr, nullptr, 0,
+      MISSING_HERE("CertOpenStore") UPDATE_FAILED("Root", NOT_FOUND)
+          UPDATE_FAILED("TrustedPublisher", NOT_FOUND),
+      false, 1, 0, { wineGoneContainerHandle } },
+    { "CopyFunctionMissing", true, false, "CertAddEncodedCertificateToStore", nullptr, nullptr,
+      0,
+      MISSING_HERE("CertAddEncodedCertificateToStore") UPDATE_FAILED("Root", NOT_FOUND)
+          UPDATE_FAILED("TrustedPublisher", NOT_FOUND),
+      false, 1, 0, { wineGoneContainerHandle } },
+    // What the removal does not need does not keep it from being done.
+    { "ContainerKeptCopyFunctionMissing", true, true, "CertAddEncodedCertificateToStore",
+      nullptr, nullptr, 0,
+      MISSING_HERE("CertAddEncodedCertificateToStore") CONTAINER_KEPT REMOVED("Root")
+          REMOVED("TrustedPublisher"),
       true, 0, 0,
       { wineContainerHandle, wineStoreHandle("Root"), wineStoreHandle("TrustedPublisher") } },
-    // They name a container that is gone.
-    { "CopiesNotReplaced", true, false, false, true, 1,
-      UPDATE_REFUSED("Root") UPDATE_REFUSED("TrustedPublisher"), false, 1, 0,
-      { wineGoneContainerHandle } },
+    { "ContainerKeptStoresNotOpenedAgain", true, true, nullptr, "CertOpenStore", refuseOpen, 0,
+      CONTAINER_KEPT NOT_REMOVED("Root", ACCESS_DENIED)
+          NOT_REMOVED("TrustedPublisher", ACCESS_DENIED),
+      true, 1, 0, { wineContainerHandle }, true },
+    { "ContainerKeptRemovalMissing", true, true, "CertDeleteCertificateFromStore", nullptr,
+      nullptr, 0,
+      MISSING_HERE("CertDeleteCertificateFromStore") CONTAINER_KEPT
+          NOT_REMOVED("Root", NOT_FOUND) NOT_REMOVED("TrustedPublisher", NOT_FOUND),
+      true, 1, 0, { wineContainerHandle }, true },
 };
 
 INSTANTIATE_TEST_SUITE_P(KeyDeletion, KeyDeletion, testing::ValuesIn(keyDeletions),
@@ -1073,6 +1207,249 @@ TEST(SignArguments, NoTextOrCertificateFailsQuietly)
     EXPECT_EQ(capture.out() + capture.err(), "");
 }
 
+// ---- A signing stopped at each of its steps ------------------------------------
+//
+// The updater's quit kills its worker after 100 ms and ends the process at
+// once, whatever the worker does; the preparation signs on that worker. A
+// second run of this program signs on a worker thread of its own, with every
+// function that the signing binds at run time, and the key container's
+// calls, behind a stand-in that counts the calls and holds the one it is
+// told to still; it then kills the worker and ends itself just as the
+// updater does. This program looks at the stores after each such stop.
+
+const char *const stoppedSigningArgument = "--stopped-signing";
+enum StoppedSigningExit { stoppedAtItsStep = 3, tooManyFunctions = 4, neitherHeldNorEnded = 5,
+                          ranThrough = 10 };
+
+// Any bound function, called with more arguments than it takes: on x64 the
+// first four travel in registers and the rest on the caller's stack, none of
+// these functions takes a floating-point one, and what a function does not
+// read does it no harm. The answer comes back in one register.
+using AnyFunction = ULONG_PTR(WINAPI *)(ULONG_PTR, ULONG_PTR, ULONG_PTR, ULONG_PTR, ULONG_PTR,
+                                        ULONG_PTR, ULONG_PTR, ULONG_PTR, ULONG_PTR, ULONG_PTR);
+
+// As many as the binding can stand in for at one time.
+constexpr size_t holdingSlots = 16;
+
+struct HeldFunction {
+    std::string module, name;
+    AnyFunction target = nullptr;
+};
+
+HeldFunction heldFunctions[holdingSlots];
+size_t heldFunctionCount = 0;
+bool heldFunctionsOverflowed = false;
+LONG callsSoFar = 0;
+LONG callToHold = 0;
+HANDLE holding = nullptr;
+
+void holdIfDue(const char *name)
+{
+    if (InterlockedIncrement(&callsSoFar) != callToHold)
+        return;
+    std::printf("held at %s\n", name);
+    std::fflush(stdout);
+    SetEvent(holding);
+    Sleep(INFINITE);
+}
+
+template <size_t Slot>
+ULONG_PTR WINAPI holdThenCall(ULONG_PTR a, ULONG_PTR b, ULONG_PTR c, ULONG_PTR d, ULONG_PTR e,
+                              ULONG_PTR f, ULONG_PTR g, ULONG_PTR h, ULONG_PTR i, ULONG_PTR j)
+{
+    holdIfDue(heldFunctions[Slot].name.c_str());
+    return heldFunctions[Slot].target(a, b, c, d, e, f, g, h, i, j);
+}
+
+template <size_t... Slot>
+std::array<AnyFunction, sizeof...(Slot)> holdersFor(std::index_sequence<Slot...>)
+{
+    return { &holdThenCall<Slot>... };
+}
+
+const std::array<AnyFunction, holdingSlots> holders =
+    holdersFor(std::make_index_sequence<holdingSlots>());
+
+// What Wine lacks, as the other tests stand in for it: the certificate on
+// SHA-1, the key provider found as Windows finds it, and a signer that signs.
+AnyFunction targetOf(const char *module, const char *name)
+{
+    const struct {
+        const char *name;
+        const void *standIn;
+    } standIns[] = {
+        { "CertCreateSelfSignCertificate", reinterpret_cast<const void *>(recordingCreate) },
+        { "CryptAcquireCertificatePrivateKey",
+          reinterpret_cast<const void *>(acquireLikeWindows) },
+        { "SignerSignEx", reinterpret_cast<const void *>(recordingSignerSignEx) },
+        { "SignerFreeSignerContext", reinterpret_cast<const void *>(recordingFreeSignerContext) },
+    };
+    for (const auto &standIn : standIns) {
+        if (std::strcmp(standIn.name, name) == 0)
+            return reinterpret_cast<AnyFunction>(standIn.standIn);
+    }
+    return reinterpret_cast<AnyFunction>(
+        reinterpret_cast<void *>(GetProcAddress(GetModuleHandleA(module), name)));
+}
+
+// Every function that the signing looks up is put behind a holder as it is
+// looked up: the binding asks its observer before its stand-ins.
+void holdWhatIsBound(const char *module, const char *name, const char *)
+{
+    for (size_t i = 0; i < heldFunctionCount; i++) {
+        if (heldFunctions[i].name == name)
+            return;
+    }
+    if (heldFunctionCount == holdingSlots) {
+        heldFunctionsOverflowed = true;
+        return;
+    }
+    HeldFunction &held = heldFunctions[heldFunctionCount];
+    held.module = module;
+    held.name = name;
+    held.target = targetOf(module, name);
+    system_function_replace(held.module.c_str(), held.name.c_str(),
+                            reinterpret_cast<system_function>(holders[heldFunctionCount]));
+    heldFunctionCount++;
+}
+
+// The key container's calls, which the library makes directly.
+const udi_test::ReplacedImport *containerAcquisition = nullptr;
+const udi_test::ReplacedImport *keyGeneration = nullptr;
+
+BOOL WINAPI holdThenAcquireContainer(HCRYPTPROV *provider, LPCWSTR container, LPCWSTR name,
+                                     DWORD type, DWORD flags)
+{
+    holdIfDue("CryptAcquireContextW");
+    return containerAcquisition->original<decltype(&CryptAcquireContextW)>()(provider, container,
+                                                                             name, type, flags);
+}
+
+// A small key: a 4096-bit one takes seconds, and the signing is stopped
+// dozens of times.
+BOOL WINAPI holdThenGenerateSmallKey(HCRYPTPROV provider, ALG_ID algorithm, DWORD flags,
+                                     HCRYPTKEY *key)
+{
+    holdIfDue("CryptGenKey");
+    return keyGeneration->original<decltype(&CryptGenKey)>()(
+        provider, algorithm, (1024u << 16) | (flags & 0xFFFF), key);
+}
+
+struct SigningArguments {
+    const char *catalog;
+    const char *subject;
+};
+
+DWORD WINAPI signOnWorker(void *parameter)
+{
+    const auto *arguments = static_cast<const SigningArguments *>(parameter);
+    return static_cast<DWORD>(SelfSignFile(arguments->catalog, arguments->subject));
+}
+
+// The second run: signs, and is stopped at the given call (1 for the first).
+int runStoppedSigning(const char *catalog, const char *subject, int call)
+{
+    callToHold = call;
+    holding = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    const udi_test::ReplacedImport acquisition(
+        "advapi32.dll", "CryptAcquireContextW",
+        reinterpret_cast<const void *>(holdThenAcquireContainer));
+    const udi_test::ReplacedImport generation(
+        "advapi32.dll", "CryptGenKey", reinterpret_cast<const void *>(holdThenGenerateSmallKey));
+    containerAcquisition = &acquisition;
+    keyGeneration = &generation;
+    system_function_observe(holdWhatIsBound);
+
+    SigningArguments arguments = { catalog, subject };
+    HANDLE worker = CreateThread(nullptr, 0, signOnWorker, &arguments, 0, nullptr);
+    const HANDLE ends[] = { holding, worker };
+    const DWORD end = WaitForMultipleObjects(2, ends, FALSE, 60000);
+    if (end == WAIT_OBJECT_0) {
+        // As the updater's forced stop, and its quit right after it.
+        TerminateThread(worker, 1);
+        TerminateProcess(GetCurrentProcess(), stoppedAtItsStep);
+    }
+    if (end != WAIT_OBJECT_0 + 1)
+        return neitherHeldNorEnded;
+    if (heldFunctionsOverflowed || !acquisition.active() || !generation.active())
+        return tooManyFunctions;
+    DWORD result = 0;
+    GetExitCodeThread(worker, &result);
+    return ranThrough + static_cast<int>(result);
+}
+
+class SignStop : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        removeFromTrustingStores(subject);
+        deleteKeyContainer();
+        udi_test::writeFile(folder.wide(L"kelvane.cat"), "catalog");
+    }
+
+    void TearDown() override
+    {
+        removeFromTrustingStores(subject);
+        deleteKeyContainer();
+    }
+
+    // This program again, stopping a signing at the given call.
+    int signStoppedAt(int call, std::string *output) const
+    {
+        wchar_t self[MAX_PATH];
+        GetModuleFileNameW(nullptr, self, MAX_PATH);
+        const std::wstring program = self;
+        const std::wstring wideSubject(subject.begin(), subject.end());
+        const std::string argument = stoppedSigningArgument;
+        return udi_test::runCommand(
+            udi_test::probeCommand({ std::wstring(argument.begin(), argument.end()),
+                                     folder.wide(L"kelvane.cat"), wideSubject,
+                                     std::to_wstring(call) },
+                                   program.substr(program.find_last_of(L'\\') + 1).c_str()),
+            output, true);
+    }
+
+    const std::string subject = "CN=Kelvane stopped signing test";
+    TempFolder folder;
+};
+
+TEST_F(SignStop, LeavesNoTrustedCertificateWhoseKeyLivesWhereverItStops)
+{
+    std::set<std::string> heldAt;
+    const int noSigningMakesSoMany = 500;
+    int call = 1;
+    for (; call < noSigningMakesSoMany; call++) {
+        // Each run from the same start, so that its n-th call is the same
+        // step: a left-over container takes one call less to open.
+        removeFromTrustingStores(subject);
+        deleteKeyContainer();
+        std::string output;
+        const int code = signStoppedAt(call, &output);
+        if (code >= ranThrough) {
+            // Past its last call: it signs, and ends where a signing ends.
+            EXPECT_EQ(code, ranThrough + 1) << output;
+            expectSignedState(subject);
+            break;
+        }
+        ASSERT_EQ(code, stoppedAtItsStep) << "call " << call << "\n" << output;
+        const size_t at = output.find("held at ");
+        ASSERT_NE(at, std::string::npos) << output;
+        const std::string step = output.substr(at + 8, output.find_first_of("\r\n", at) - at - 8);
+        heldAt.insert(step);
+        std::printf("[ stop     ] call %d, %s\n", call, step.c_str());
+        SCOPED_TRACE("stopped at call " + std::to_string(call) + ", " + step);
+        expectNoTrustedCopyWhoseKeyLives(subject);
+    }
+    ASSERT_LT(call, noSigningMakesSoMany) << "the signing never ran through";
+    // It was held at each kind of step: the key's making, the signing, the
+    // key's deletion and the stores' taking the certificate.
+    for (const char *step : { "CryptGenKey", "CertCreateSelfSignCertificate", "SignerSignEx",
+                              "CryptAcquireCertificatePrivateKey", "CryptAcquireContextW",
+                              "CertAddCertificateContextToStore", "CertCloseStore" })
+        EXPECT_EQ(heldAt.count(step), 1u) << step;
+    std::printf("[ stops    ] %d calls, each held in turn\n", call - 1);
+}
+
 // ---- The real path, as far as Wine goes ----------------------------------------
 
 // Wine runs a program as the Windows version that its setting for the
@@ -1125,12 +1502,12 @@ TEST_F(RealSigning, MakesStoresAndStripsARealCertificateWhereWinesSignerFails)
     // Standard output and error of a child on a pipe are in text mode: CR LF.
     const std::string made = "libudi:info [CreateSelfSignedCert] Created new self-signed "
                              "certificate '" + subject + "'\r\n"
-                             "libudi:info [SelfSignFile] Added certificate '" + subject
-                             + "' to 'Root' and 'TrustedPublisher' stores\r\n"
                              "libudi:warning [SelfSignFile] SignerSignEx failed: [#80004001] "
                              "Not implemented.\r\n"
                              "libudi:warning [DeletePrivateKey] Error getting CSP: Private key "
-                             "or certificate issue\r\n";
+                             "or certificate issue\r\n"
+                             "libudi:info [SelfSignFile] Added certificate '" + subject
+                             + "' to 'Root' and 'TrustedPublisher' stores\r\n";
 
     EXPECT_EQ(sign(folder), made);
     expectSignedState(subject);
@@ -1158,3 +1535,13 @@ TEST_F(RealSigning, MakesStoresAndStripsARealCertificateWhereWinesSignerFails)
 }
 
 }  // namespace
+
+// A second run of this program stops a signing (see SignStop); any other
+// run is GoogleTest's.
+int main(int argc, char **argv)
+{
+    if (argc == 5 && std::strcmp(argv[1], stoppedSigningArgument) == 0)
+        return runStoppedSigning(argv[2], argv[3], std::atoi(argv[4]));
+    testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

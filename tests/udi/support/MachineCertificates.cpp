@@ -34,6 +34,26 @@ bool hasSubject(PCCERT_CONTEXT certificate, const std::string &name)
         && std::string(reinterpret_cast<const char *>(subject.pbData), subject.cbData) == name;
 }
 
+// Whether the signature key in the container is the certificate's.
+bool containerHoldsKeyOf(PCCERT_CONTEXT certificate)
+{
+    HCRYPTPROV provider = 0;
+    if (!CryptAcquireContextW(&provider, container, nullptr, PROV_RSA_FULL,
+                              CRYPT_MACHINE_KEYSET | CRYPT_SILENT))
+        return false;
+    bool holds = false;
+    DWORD size = 0;
+    if (CryptExportPublicKeyInfo(provider, AT_SIGNATURE, X509_ASN_ENCODING, nullptr, &size)) {
+        std::vector<BYTE> info(size);
+        auto *key = reinterpret_cast<PCERT_PUBLIC_KEY_INFO>(info.data());
+        holds = CryptExportPublicKeyInfo(provider, AT_SIGNATURE, X509_ASN_ENCODING, key, &size)
+            && CertComparePublicKeyInfo(X509_ASN_ENCODING, key,
+                                        &certificate->pCertInfo->SubjectPublicKeyInfo);
+    }
+    CryptReleaseContext(provider, 0);
+    return holds;
+}
+
 }  // namespace
 
 bool keyContainerExists()
@@ -80,6 +100,7 @@ std::vector<StoredCopy> storedCopies(const char *store, const std::string &subje
         DWORD size = 0;
         copy.linkedToKey = CertGetCertificateContextProperty(
             certificate, CERT_KEY_PROV_INFO_PROP_ID, nullptr, &size);
+        copy.keyLives = containerHoldsKeyOf(certificate);
         size = 0;
         if (CertGetCertificateContextProperty(certificate, CERT_FRIENDLY_NAME_PROP_ID, nullptr,
                                               &size)

@@ -17,6 +17,10 @@ bool makeKeyContainer();
 struct StoredCopy {
     std::string encoded;            // its DER bytes
     bool linkedToKey = false;       // carries key provider information
+    // The key container holds its private key, whatever the copy carries:
+    // the container's name is fixed, so whoever can open it can sign as
+    // the certificate.
+    bool keyLives = false;
     std::wstring friendlyName;      // empty when it has none
     DWORD friendlyNameBytes = 0;    // the property's size, terminator included
 };
