@@ -8,7 +8,7 @@
  *
  * Whatever connects to the pipe is only trusted to send bytes: every wait of
  * the conversation ends when the installer process ends, and none of them
- * lasts for ever unless the installer asked for it.
+ * lasts for ever unless the installer that runs now asked for it.
  */
 #include "internal.h"
 
@@ -576,6 +576,9 @@ udi_result install_driver_internal(install_request *request)
 
     current_device = request->device;
     filter_mode = request->options != NULL && request->options->use_filter_installer;
+    /* A long step that an earlier installer began and never ended was its
+       own: this installer has to ask again. */
+    installer_read_timeout_ms = FINITE_TIMEOUT_MS;
 
     r = choose_folder(request, folder);
     if (r != UDI_OK)
@@ -682,6 +685,7 @@ out:
     if (prompt != NULL)
         DestroyWindow(prompt);
     current_device = NULL;
+    installer_read_timeout_ms = FINITE_TIMEOUT_MS;
     end_pending_read(&talk);
     free(talk.buffer);
     if (thread != NULL)

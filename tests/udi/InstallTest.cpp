@@ -86,6 +86,26 @@ bool installerGone()
     return false;
 }
 
+// Ends the installer processes that run now, which only a test may have to do.
+void endInstallers()
+{
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32W entry = { sizeof(entry) };
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return;
+    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
+        if (_wcsicmp(entry.szExeFile, L"installer_x64.exe") != 0)
+            continue;
+        HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, entry.th32ProcessID);
+        if (process != nullptr) {
+            TerminateProcess(process, 1);
+            WaitForSingleObject(process, 5000);
+            CloseHandle(process);
+        }
+    }
+    CloseHandle(snapshot);
+}
+
 struct Outcome {
     udi_result result = 1000;
     std::string out, err;   // the library's log, debug lines included
@@ -287,32 +307,6 @@ INSTANTIATE_TEST_SUITE_P(
         ExitCase{ "NeverConnectsAndSucceeds", "sleep 300\nexit 0\n", 0 }),
     [](const auto &tested) { return std::string(tested.param.name); });
 
-// Below, the finite timeout is made short; the installer's own messages
-// would set it back to 10 s, and the tests of that wait are InstallerSilence.
-TEST_F(InstallerDouble, EndsAnInstallerThatNeverConnects)
-{
-    installer_read_timeout_ms = 1500;
-    const Outcome run = install("sleep 30000\n");
-
-    EXPECT_EQ(run.result, -7);
-    EXPECT_LT(run.seconds, 5.0);
-    EXPECT_TRUE(contains(run.err, "libudi:error [install_driver_internal] Installer did not connect - aborting\n"));
-    EXPECT_TRUE(installerGone());
-}
-
-// Closing the pipe and then running on is a hang, not the end of the work.
-TEST_F(InstallerDouble, EndsAnInstallerThatClosedThePipeButRunsOn)
-{
-    installer_read_timeout_ms = 1500;
-    const Outcome run = install("connect\nclose\nsleep 30000\nexit 0\n");
-
-    EXPECT_EQ(run.result, -7);
-    EXPECT_GE(run.seconds, 1.4);
-    EXPECT_LT(run.seconds, 5.0);
-    EXPECT_TRUE(contains(run.err, "Installer did not end after closing the pipe - aborting\n")) << run.err;
-    EXPECT_TRUE(installerGone());
-}
-
 TEST_F(InstallerDouble, MissingInstallerNamesItsBits)
 {
     ASSERT_TRUE(DeleteFileW(folder.wide(L"installer_x64.exe").c_str()));
@@ -512,24 +506,6 @@ INSTANTIATE_TEST_SUITE_P(
                       "libudi:error [install_driver_internal] ShellExecuteEx failed: [#00000005] " }),
     [](const auto &tested) { return std::string(tested.param.name); });
 
-// A start that gives no process handle leaves only the pipe to go by.
-TEST_F(InstallerDouble, StartWithoutProcessHandleDoesNotHang)
-{
-    installer_read_timeout_ms = 1500;
-    ElevatedStart::replace(0, false);
-
-    const Outcome finished = install("connect\nsend 8\nclose\nexit 0\n");
-    EXPECT_EQ(finished.result, 0) << finished.err;
-    EXPECT_TRUE(contains(finished.err, "No handle of the installer process - relying on the pipe alone\n"));
-
-    const Outcome broken = install("connect\nclose\nexit 0\n");
-    EXPECT_EQ(broken.result, -99);
-
-    const Outcome silent = install("exit 0\n");
-    EXPECT_EQ(silent.result, -7);
-    EXPECT_LT(silent.seconds, 5.0);
-}
-
 BOOL WINAPI notAnAdministrator()
 {
     return FALSE;
@@ -565,26 +541,6 @@ TEST_F(InstallerDouble, RunsBehindTheProgressDialogOfAParentWindow)
     EXPECT_TRUE(IsWindowEnabled(parent));
     EXPECT_FALSE(udi_test::lockExists("install_driver_internal"));
     DestroyWindow(parent);
-}
-
-// After any failed installation nothing of it stays open, and the next works.
-TEST_F(InstallerDouble, EveryWayOutLetsGoOfWhatItTook)
-{
-    const udi_test::OpenHandles before;
-
-    installer_read_timeout_ms = 1500;
-    EXPECT_EQ(install("connect\nsend 9\nsleep 300\nexit 0\n").result, -5);
-    EXPECT_EQ(install("connect\nsleep 30000\n").result, -7);
-    EXPECT_EQ(install("connect\nsend 0 fill:66000\nexit 0\n").result, -5);
-    EXPECT_EQ(install("connect\nclose\nexit 5\n").result, -99);
-    ElevatedStart::replace(ERROR_CANCELLED, true);
-    EXPECT_EQ(install("exit 0\n").result, -14);
-    system_function_restore_all();
-    ASSERT_TRUE(installerGone());
-
-    EXPECT_EQ(before.openedSince(), std::vector<std::wstring>{});
-    EXPECT_FALSE(udi_test::lockExists("install_driver_internal"));
-    EXPECT_EQ(install("connect\nask 2\nsend 8\nclose\nexit 0\n").result, 0);
 }
 
 // The filter installer of the payload, started plainly, says what it was
@@ -678,7 +634,7 @@ TEST(RealInstaller, BindsTheDeviceToWinUsb)
     EXPECT_EQ(service, "WinUSB");
 }
 
-// The 10-second silences, together so that they cost their time once.
+// The 10-second waits, together so that they cost their time once.
 class InstallerSilence : public InstallerDouble {};
 
 TEST_F(InstallerSilence, LongStepWaitsBeyondTheTimeout)
@@ -687,19 +643,116 @@ TEST_F(InstallerSilence, LongStepWaitsBeyondTheTimeout)
 
     EXPECT_EQ(run.result, 0) << run.err;
     EXPECT_GE(run.seconds, 11.0);
-    EXPECT_EQ(installer_read_timeout_ms, INFINITE);
+    // The unbounded wait was that installer's, and went with it.
+    EXPECT_EQ(installer_read_timeout_ms, 10000u);
 }
 
 TEST_F(InstallerSilence, SilenceAfterTheLongStepEndsTheInstaller)
 {
-    installer_read_timeout_ms = INFINITE;  // as a long step left it
-    const Outcome run = install("connect\nsend 6\nsleep 30000\nexit 0\n");
+    const Outcome run = install("connect\nsend 5\nsend 6\nsleep 30000\nexit 0\n");
 
     EXPECT_EQ(run.result, -7);
     EXPECT_GE(run.seconds, 9.9);
     EXPECT_LT(run.seconds, 14.0);
     EXPECT_TRUE(contains(run.err, "libudi:error [install_driver_internal] Installer failed to respond - aborting\n"));
     EXPECT_TRUE(installerGone());
+}
+
+// An installer that asked for a long step and died without ending it takes
+// that wait with it: every wait of the next installation has its limit.
+TEST_F(InstallerSilence, TheNextInstallationAfterAnUnfinishedLongStepWaitsItsLimit)
+{
+    struct Next {
+        const char *name;
+        const char *script;
+        bool processHandle;
+        const char *error;
+    };
+    const Next cases[] = {
+        { "closes the pipe and runs on", "connect\nclose\nsleep 30000\nexit 0\n", true,
+          "Installer did not end after closing the pipe - aborting\n" },
+        { "says nothing more", "connect\nsleep 30000\nexit 0\n", true,
+          "Installer failed to respond - aborting\n" },
+        { "says nothing more, started without a process handle", "connect\nsleep 30000\nexit 0\n", false,
+          "Installer failed to respond - aborting\n" },
+    };
+    for (const Next &next : cases) {
+        SCOPED_TRACE(next.name);
+        system_function_restore_all();
+        EXPECT_EQ(install("connect\nsend 5\nsleep 200\nexit 3\n").result, -99);
+
+        if (!next.processHandle)
+            ElevatedStart::replace(0, false);
+        const Outcome run = install(next.script);
+
+        EXPECT_EQ(run.result, -7) << run.err;
+        EXPECT_GE(run.seconds, 9.9);
+        EXPECT_LT(run.seconds, 14.0);
+        EXPECT_TRUE(contains(run.err, std::string("libudi:error [install_driver_internal] ") + next.error)) << run.err;
+        // Without its handle the library cannot end it.
+        if (!next.processHandle)
+            endInstallers();
+        EXPECT_TRUE(installerGone());
+    }
+}
+
+TEST_F(InstallerSilence, EndsAnInstallerThatNeverConnects)
+{
+    const Outcome run = install("sleep 30000\n");
+
+    EXPECT_EQ(run.result, -7);
+    EXPECT_GE(run.seconds, 9.9);
+    EXPECT_LT(run.seconds, 14.0);
+    EXPECT_TRUE(contains(run.err, "libudi:error [install_driver_internal] Installer did not connect - aborting\n"));
+    EXPECT_TRUE(installerGone());
+}
+
+// Closing the pipe and then running on is a hang, not the end of the work.
+TEST_F(InstallerSilence, EndsAnInstallerThatClosedThePipeButRunsOn)
+{
+    const Outcome run = install("connect\nclose\nsleep 30000\nexit 0\n");
+
+    EXPECT_EQ(run.result, -7);
+    EXPECT_GE(run.seconds, 9.9);
+    EXPECT_LT(run.seconds, 14.0);
+    EXPECT_TRUE(contains(run.err, "Installer did not end after closing the pipe - aborting\n")) << run.err;
+    EXPECT_TRUE(installerGone());
+}
+
+// A start that gives no process handle leaves only the pipe to go by.
+TEST_F(InstallerSilence, StartWithoutProcessHandleDoesNotHang)
+{
+    ElevatedStart::replace(0, false);
+
+    const Outcome finished = install("connect\nsend 8\nclose\nexit 0\n");
+    EXPECT_EQ(finished.result, 0) << finished.err;
+    EXPECT_TRUE(contains(finished.err, "No handle of the installer process - relying on the pipe alone\n"));
+
+    const Outcome broken = install("connect\nclose\nexit 0\n");
+    EXPECT_EQ(broken.result, -99);
+
+    const Outcome silent = install("exit 0\n");
+    EXPECT_EQ(silent.result, -7);
+    EXPECT_LT(silent.seconds, 14.0);
+}
+
+// After any failed installation nothing of it stays open, and the next works.
+TEST_F(InstallerSilence, EveryWayOutLetsGoOfWhatItTook)
+{
+    const udi_test::OpenHandles before;
+
+    EXPECT_EQ(install("connect\nsend 9\nsleep 300\nexit 0\n").result, -5);
+    EXPECT_EQ(install("connect\nsleep 30000\n").result, -7);
+    EXPECT_EQ(install("connect\nsend 0 fill:66000\nexit 0\n").result, -5);
+    EXPECT_EQ(install("connect\nclose\nexit 5\n").result, -99);
+    ElevatedStart::replace(ERROR_CANCELLED, true);
+    EXPECT_EQ(install("exit 0\n").result, -14);
+    system_function_restore_all();
+    ASSERT_TRUE(installerGone());
+
+    EXPECT_EQ(before.openedSince(), std::vector<std::wstring>{});
+    EXPECT_FALSE(udi_test::lockExists("install_driver_internal"));
+    EXPECT_EQ(install("connect\nask 2\nsend 8\nclose\nexit 0\n").result, 0);
 }
 
 }  // namespace
