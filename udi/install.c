@@ -461,7 +461,9 @@ static int start_elevated(const char *file, const char *parameters, const char *
 
     memset(&info, 0, sizeof(info));
     info.cbSize = sizeof(info);
-    info.fMask = SEE_MASK_NOCLOSEPROCESS;
+    /* A failed start is told by its error code: no message box of the shell
+       on this thread, which nobody may be looking at. */
+    info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
     info.hwnd = NULL;
     info.lpVerb = "runas";
     info.lpFile = file;
@@ -606,12 +608,23 @@ udi_result install_driver_internal(install_request *request)
                         "Could not wait for pending installations: %s", windows_error_text(0));
     }
 
-    installer_pipe = CreateNamedPipeA(PIPE_NAME, PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
-                                      PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE, 1,
-                                      PIPE_BUFFER_SIZE, PIPE_BUFFER_SIZE, 0, NULL);
+    /* Ours from the first instance on, or not at all: an installer must never
+       talk to a pipe of that name that another program made, nor to one on
+       another machine. */
+    installer_pipe = CreateNamedPipeA(PIPE_NAME,
+                                      PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED
+                                          | FILE_FLAG_FIRST_PIPE_INSTANCE,
+                                      PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE
+                                          | PIPE_REJECT_REMOTE_CLIENTS,
+                                      1, PIPE_BUFFER_SIZE, PIPE_BUFFER_SIZE, 0, NULL);
     if (installer_pipe == INVALID_HANDLE_VALUE) {
+        DWORD error = GetLastError();
+
         log_message(LOG_ERROR, FUNCTION_NAME, "Could not create read pipe: %s",
-                    windows_error_text(0));
+                    windows_error_text(error));
+        if (error == ERROR_ACCESS_DENIED || error == ERROR_PIPE_BUSY)
+            log_message(LOG_ERROR, FUNCTION_NAME, "The pipe %s is held by another program",
+                        PIPE_NAME);
         r = UDI_ERR_OUT_OF_RESOURCES;
         goto out;
     }

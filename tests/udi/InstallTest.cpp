@@ -349,6 +349,27 @@ TEST_F(InstallerDouble, InstallsFromTempWithoutAFolder)
     EXPECT_TRUE(contains(udi_test::readFile(folder.wide(L"double.log")), "cwd " + folder.utf8()));
 }
 
+// Another program that holds the pipe's name is not talked to: the
+// installation ends at once, before any installer starts, and says why.
+// (Wine 8 lets a first instance be made beside another program's pipe of
+// the same name that has room for more; the test's pipe has none.)
+TEST_F(InstallerDouble, APipeNameTakenElsewhereEndsTheInstallationAtOnce)
+{
+    const HANDLE taken = CreateNamedPipeA("\\\\.\\pipe\\libudi-installer", PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
+                                          PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE, 1, 4096, 4096, 0, nullptr);
+    ASSERT_NE(taken, INVALID_HANDLE_VALUE);
+    const Outcome run = install("connect\nsend 8\nclose\nexit 0\n");
+    CloseHandle(taken);
+
+    EXPECT_EQ(run.result, -11) << run.err;
+    EXPECT_LT(run.seconds, 3.0);
+    EXPECT_EQ(run.seen, "");
+    EXPECT_TRUE(contains(run.err, "libudi:error [install_driver_internal] Could not create read pipe: ")) << run.err;
+    EXPECT_TRUE(contains(run.err, "libudi:error [install_driver_internal] The pipe \\\\.\\pipe\\libudi-installer is "
+                                  "held by another program\n")) << run.err;
+    EXPECT_EQ(install("connect\nsend 8\nclose\nexit 0\n").result, 0);
+}
+
 TEST_F(InstallerDouble, SecondInstallationWhileOneRunsIsRefused)
 {
     std::atomic<udi_result> first{ 1000 };
@@ -473,6 +494,8 @@ TEST_F(InstallerDouble, StartsThePackagesOwnInstallerElevatedAndHidden)
     EXPECT_EQ(ElevatedStart::parameters, L"\"script.txt\"");
     EXPECT_EQ(ElevatedStart::directory, folder.wide());
     EXPECT_EQ(ElevatedStart::mask & SEE_MASK_NOCLOSEPROCESS, (ULONG)SEE_MASK_NOCLOSEPROCESS);
+    // A start that fails shows no message box of the shell on the installing thread.
+    EXPECT_EQ(ElevatedStart::mask & SEE_MASK_FLAG_NO_UI, (ULONG)SEE_MASK_FLAG_NO_UI);
     EXPECT_EQ(ElevatedStart::show, SW_HIDE);
 }
 
