@@ -52,12 +52,14 @@ typedef HFONT (WINAPI *create_font_function)(int, int, int, int, int, DWORD, DWO
                                              DWORD, DWORD, DWORD, DWORD, DWORD, LPCSTR);
 typedef HGDIOBJ (WINAPI *get_stock_object_function)(int);
 typedef int (WINAPI *set_bk_mode_function)(HDC, int);
+typedef BOOL (WINAPI *delete_object_function)(HGDIOBJ);
 
 /* Bound at run time; each may be missing, and what needs it is then left out. */
 typedef struct gdi_functions {
     create_font_function create_font;
     get_stock_object_function get_stock_object;
     set_bk_mode_function set_bk_mode;
+    delete_object_function delete_object;
 } gdi_functions;
 
 static const char *const progress_texts[] = {
@@ -88,7 +90,10 @@ typedef struct progress_dialog {
     HANDLE worker_thread;     /* the same thread, ours to terminate and close */
     HWND bar;
     HWND text;
+    HFONT font;               /* the text's, made by the dialog and deleted after it */
     HWND parent;
+    int ended;                /* the dialog has ended, with result */
+    int result;
     int tick_count;
     int text_index;
     progress_function function;
@@ -160,8 +165,10 @@ static void init_children(HWND dialog)
         log_message(LOG_ERROR, CHILDREN_NAME, "Unable to create progress text: %s",
                     windows_error_text(0));
 
-    if (progress.gdi.create_font != NULL) {
+    /* A font is made only where it can be deleted again. */
+    if (progress.gdi.create_font != NULL && progress.gdi.delete_object != NULL) {
         font = progress.gdi.create_font(FONT_HEIGHT, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, FONT_FACE);
+        progress.font = font;
         SendMessageA(progress.text, WM_SETFONT, (WPARAM)font, TRUE);
     }
 }
@@ -186,12 +193,19 @@ static void center_dialog(HWND dialog)
                FALSE);
 }
 
+/* The dialog's loop sees that it has ended; no quit is posted, since the
+   thread's quit belongs to whoever runs the thread's own loop. */
 static void end_dialog(HWND dialog, int code)
 {
     /* Before the dialog goes, so that activation returns to the parent. */
     EnableWindow(progress.parent, TRUE);
-    PostQuitMessage(code);
+    progress.result = code;
+    progress.ended = 1;
     DestroyWindow(dialog);
+    /* Ended inside a message sent from another thread: the loop waits in
+       GetMessage for a posted one, and is woken to see the end. */
+    if (InSendMessage())
+        PostThreadMessageA(GetCurrentThreadId(), WM_NULL, 0, 0);
 }
 
 static void start_worker(HWND dialog)
@@ -339,6 +353,8 @@ int run_with_progress_bar(HWND parent, progress_function function, void *argumen
     MSG message;
     BOOL got;
     int result;
+    int quit_taken = 0;
+    WPARAM quit_code = 0;
 
     system_module_open(&gdi32, "Gdi32");
     if (function == NULL || parent == NULL) {
@@ -352,6 +368,8 @@ int run_with_progress_bar(HWND parent, progress_function function, void *argumen
                                                                              FUNCTION_NAME);
     gdi.set_bk_mode = (set_bk_mode_function)system_module_function(&gdi32, "SetBkMode",
                                                                    FUNCTION_NAME);
+    gdi.delete_object = (delete_object_function)system_module_function(&gdi32, "DeleteObject",
+                                                                       FUNCTION_NAME);
     instance = (HINSTANCE)GetWindowLongPtrW(parent, GWLP_HINSTANCE);
     /* A window made without an instance tells none. The system registers a
        class without one for the program itself, where a lookup without one
@@ -371,6 +389,9 @@ int run_with_progress_bar(HWND parent, progress_function function, void *argumen
     progress.parent = parent;
     progress.instance = instance;
     progress.gdi = gdi;
+    progress.font = NULL;
+    progress.ended = 0;
+    progress.result = UDI_ERR_OUT_OF_RESOURCES;
 
     if (!register_dialog_class(instance)) {
         log_message(LOG_ERROR, FUNCTION_NAME, "can't register class %s", windows_error_text(0));
@@ -389,10 +410,15 @@ int run_with_progress_bar(HWND parent, progress_function function, void *argumen
     ShowWindow(dialog, SW_SHOWNORMAL);
     UpdateWindow(dialog);
 
-    for (;;) {
+    /* Until the dialog has ended, whatever else the thread is told: a quit
+       posted meanwhile is the caller's, for the caller's own loop. */
+    while (!progress.ended) {
         got = GetMessageA(&message, NULL, 0, 0);
-        if (got == 0)
-            break;
+        if (got == 0) {
+            quit_taken = 1;
+            quit_code = message.wParam;
+            continue;
+        }
         if (got == -1) {
             log_message(LOG_ERROR, FUNCTION_NAME, "GetMessage error");
             continue;
@@ -400,7 +426,7 @@ int run_with_progress_bar(HWND parent, progress_function function, void *argumen
         TranslateMessage(&message);
         DispatchMessageA(&message);
     }
-    result = (int)message.wParam;
+    result = progress.result;
 
 out:
     if (progress.worker_thread != NULL) {
@@ -409,8 +435,15 @@ out:
     }
     progress.bar = NULL;
     progress.text = NULL;
+    /* The text that used it has gone with the dialog. */
+    if (progress.font != NULL) {
+        gdi.delete_object(progress.font);
+        progress.font = NULL;
+    }
     memset(&progress.gdi, 0, sizeof(progress.gdi));
     system_module_close(&gdi32);
     InterlockedExchange(&dialog_active, 0);
+    if (quit_taken)
+        PostQuitMessage((int)quit_code);
     return result;
 }

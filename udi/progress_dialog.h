@@ -27,7 +27,9 @@ typedef int (*progress_function)(void *argument);
 
 /*
  * Shows the dialog, runs function(argument) on a worker thread and pumps the
- * caller's thread until the dialog ends. The parent is disabled meanwhile.
+ * caller's thread until the dialog ends. The parent is disabled meanwhile. A
+ * quit posted to the thread meanwhile is the caller's: it is posted again,
+ * with its code, once the dialog has ended.
  * The worker's result, or UDI_ERR_BAD_ARGUMENT (no parent or no function),
  * UDI_ERR_IN_USE (a dialog of this process is up), UDI_ERR_TIMED_OUT (the
  * worker was terminated at the time limit), UDI_ERR_OUT_OF_RESOURCES (class,

@@ -489,6 +489,70 @@ TEST_F(ProgressDialog, TheParentIsDisabledUntilTheDialogEndsWhicheverWay)
     }
 }
 
+// The quits that reach the caller's loop once the dialog has gone: its
+// thread's messages until the worker has ended and a while after.
+std::vector<int> quitsReachingTheCaller(HANDLE worker)
+{
+    std::vector<int> quits;
+    ULONGLONG quietUntil = 0;
+    for (ULONGLONG giveUp = GetTickCount64() + 15000; GetTickCount64() < giveUp;) {
+        MSG message;
+        if (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+            if (message.message == WM_QUIT)
+                quits.push_back(static_cast<int>(message.wParam));
+            else
+                DispatchMessageA(&message);
+            continue;
+        }
+        if (quietUntil == 0 && WaitForSingleObject(worker, 0) == WAIT_OBJECT_0)
+            quietUntil = GetTickCount64() + 300;
+        if (quietUntil != 0 && GetTickCount64() > quietUntil)
+            break;
+        Sleep(5);
+    }
+    return quits;
+}
+
+// A quit that the caller's program posts while the dialog is up is the
+// caller's: the dialog runs on to its worker's result, and the quit reaches
+// the caller's loop afterwards, once, with its code.
+TEST_F(ProgressDialog, ACallersQuitWaitsForTheWorkerAndIsPostedAgain)
+{
+    struct QuitCase {
+        const char *name;
+        bool posted;
+        int code;
+    };
+    const QuitCase cases[] = {
+        { "no quit", false, 0 },
+        { "quit with 0", true, 0 },
+        { "quit with 42", true, 42 },
+    };
+    for (const QuitCase &c : cases) {
+        SCOPED_TRACE(c.name);
+        HeldWorker worker;
+        bool upAfterTheQuit = false;
+        bool parentDisabledMeanwhile = false;
+        const int result = runDialog(worker, [&](const ShownDialog &shown) {
+            if (c.posted) {
+                parent.runOnItsThread([&] { PostQuitMessage(c.code); });
+                // The dialog's thread has taken the quit from its queue once
+                // it answers again; a loop ended by the quit answers no more.
+                DWORD_PTR ignored = 0;
+                SendMessageTimeoutA(parent.window, WM_NULL, 0, 0, SMTO_BLOCK, 3000, &ignored);
+            }
+            upAfterTheQuit = IsWindow(shown.dialog) && IsWindowVisible(shown.dialog);
+            parentDisabledMeanwhile = !IsWindowEnabled(parent.window);
+        });
+        EXPECT_EQ(result, 3);
+        EXPECT_TRUE(upAfterTheQuit);
+        EXPECT_TRUE(parentDisabledMeanwhile);
+        EXPECT_FALSE(IsWindow(watch.dialog));
+        EXPECT_TRUE(IsWindowEnabled(parent.window));
+        EXPECT_EQ(quitsReachingTheCaller(worker.thread), c.posted ? std::vector<int>{ c.code } : std::vector<int>{});
+    }
+}
+
 TEST_F(ProgressDialog, ASecondDialogIsRefusedFromAnyThreadWhileOneIsUp)
 {
     HeldWorker worker;
@@ -626,6 +690,17 @@ TEST_F(ProgressDialogWindow, TheUserCanNeitherCloseNorMoveNorResizeIt)
     EXPECT_EQ(result, 3);
 }
 
+TEST_F(ProgressDialogWindow, ItsFontGoesWithIt)
+{
+    HeldWorker worker;
+    HGDIOBJ font = nullptr;
+    runDialog(worker, [&](const ShownDialog &shown) {
+        font = reinterpret_cast<HGDIOBJ>(SendMessageA(shown.text, WM_GETFONT, 0, 0));
+    });
+    ASSERT_NE(font, nullptr);
+    EXPECT_EQ(GetObjectType(font), 0u) << "the dialog's font is still there";
+}
+
 struct GdiCase {
     const char *hidden;      // the Gdi32 function that is missing, or none
     bool font;               // the text has the dialog's font
@@ -639,6 +714,8 @@ TEST_F(ProgressDialogWindow, GoesOnWithoutEachGdiFunction)
         { "CreateFontA", false, true },
         { "GetStockObject", true, false },
         { "SetBkMode", true, false },
+        // A font that could not be deleted again is not made.
+        { "DeleteObject", false, true },
     };
     for (const GdiCase &c : cases) {
         SCOPED_TRACE(c.hidden != nullptr ? c.hidden : "none");
