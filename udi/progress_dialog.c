@@ -45,6 +45,8 @@
 #define TIME_LIMIT_TICKS     300
 /* A terminated thread is gone at once; this only bounds the wait for it. */
 #define WORKER_END_WAIT_MS   5000
+/* How long a worker that was asked to stop has to come back by itself. */
+#define WORKER_STOP_WAIT_MS  5000
 
 #define TEXT_COUNT           (sizeof(progress_texts) / sizeof(progress_texts[0]))
 
@@ -98,6 +100,9 @@ typedef struct progress_dialog {
     int text_index;
     progress_function function;
     void *argument;
+    progress_ending ending;   /* how to end a worker at the time limit */
+    int stopping;             /* the dialog waits for a stopped worker */
+    int killed;               /* a worker was terminated during this dialog */
     HINSTANCE instance;
     gdi_functions gdi;
 } progress_dialog;
@@ -233,16 +238,70 @@ static void start_worker(HWND dialog)
     ResumeThread(thread);
 }
 
-/* What the worker held stays held; only the thread itself is made sure of. */
-static void terminate_worker(void)
+/*
+ * Waits for the worker's end, answering meanwhile what other threads send to
+ * this one: a worker that ends may ask this thread's windows for their
+ * titles, and waits for the answer.
+ */
+static int worker_ends_within(DWORD milliseconds)
 {
+    const ULONGLONG deadline = GetTickCount64() + milliseconds;
+    ULONGLONG now;
+    MSG message;
+    DWORD woken;
+
+    for (now = GetTickCount64(); now < deadline; now = GetTickCount64()) {
+        woken = MsgWaitForMultipleObjectsEx(1, &progress.worker_thread, (DWORD)(deadline - now),
+                                            QS_SENDMESSAGE, MWMO_INPUTAVAILABLE);
+        if (woken == WAIT_OBJECT_0)
+            return 1;
+        if (woken != WAIT_OBJECT_0 + 1)
+            break;
+        PeekMessageA(&message, NULL, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    }
+    return WaitForSingleObject(progress.worker_thread, 0) == WAIT_OBJECT_0;
+}
+
+/* Whether the thread is gone: only then is what it held free to be let go. */
+static int terminate_worker(void)
+{
+    progress.killed = 1;
     TerminateThread(progress.worker_thread, (DWORD)-1);
-    if (WaitForSingleObject(progress.worker_thread, WORKER_END_WAIT_MS) == WAIT_OBJECT_0)
-        progress.worker = NULL;
+    if (WaitForSingleObject(progress.worker_thread, WORKER_END_WAIT_MS) != WAIT_OBJECT_0)
+        return 0;
+    progress.worker = NULL;
+    return 1;
+}
+
+/*
+ * A thread killed in the middle of its work leaves held whatever it held,
+ * locks of the process among them: the worker is first asked to stop, and
+ * killed only when it has not come back within a few seconds.
+ */
+static void end_at_time_limit(HWND dialog)
+{
+    if (progress.ending.stop != NULL) {
+        log_message(LOG_ERROR, CALLBACK_NAME, "progress timeout expired - stopping the worker");
+        progress.stopping = 1;
+        progress.ending.stop(progress.argument);
+        if (worker_ends_within(WORKER_STOP_WAIT_MS)) {
+            progress.stopping = 0;
+            end_dialog(dialog, UDI_ERR_TIMED_OUT);
+            return;
+        }
+    }
+    log_message(LOG_ERROR, CALLBACK_NAME, "progress timeout expired - KILLING THREAD!");
+    if (terminate_worker() && progress.ending.release != NULL)
+        progress.ending.release(progress.argument);
+    progress.stopping = 0;
+    end_dialog(dialog, UDI_ERR_TIMED_OUT);
 }
 
 static void progress_tick(HWND dialog)
 {
+    /* Ticks that come while a stopped worker is awaited count for nothing. */
+    if (progress.stopping)
+        return;
     if (find_security_prompt() != NULL)
         return;
     progress.tick_count++;
@@ -257,9 +316,7 @@ static void progress_tick(HWND dialog)
         UpdateWindow(dialog);
         progress.text_index++;
     } else if (progress.tick_count > TIME_LIMIT_TICKS && progress.worker != NULL) {
-        log_message(LOG_ERROR, CALLBACK_NAME, "progress timeout expired - KILLING THREAD!");
-        terminate_worker();
-        end_dialog(dialog, UDI_ERR_TIMED_OUT);
+        end_at_time_limit(dialog);
     }
 }
 
@@ -344,7 +401,8 @@ static int register_dialog_class(HINSTANCE instance)
     return RegisterClassExA(&window_class) != 0;
 }
 
-int run_with_progress_bar(HWND parent, progress_function function, void *argument)
+int run_with_progress_bar(HWND parent, progress_function function, void *argument,
+                          const progress_ending *ending)
 {
     system_module gdi32;
     gdi_functions gdi;
@@ -386,6 +444,11 @@ int run_with_progress_bar(HWND parent, progress_function function, void *argumen
 
     progress.function = function;
     progress.argument = argument;
+    memset(&progress.ending, 0, sizeof(progress.ending));
+    if (ending != NULL)
+        progress.ending = *ending;
+    progress.stopping = 0;
+    progress.killed = 0;
     progress.parent = parent;
     progress.instance = instance;
     progress.gdi = gdi;
@@ -441,7 +504,10 @@ out:
         progress.font = NULL;
     }
     memset(&progress.gdi, 0, sizeof(progress.gdi));
-    system_module_close(&gdi32);
+    /* Freeing a module takes the loader's lock, which a killed worker may
+       have held: the module then stays loaded. */
+    if (!progress.killed)
+        system_module_close(&gdi32);
     InterlockedExchange(&dialog_active, 0);
     if (quit_taken)
         PostQuitMessage((int)quit_code);

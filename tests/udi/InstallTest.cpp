@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -565,6 +566,117 @@ TEST_F(InstallerDouble, RunsBehindTheProgressDialogOfAParentWindow)
     EXPECT_FALSE(udi_test::lockExists("install_driver_internal"));
     DestroyWindow(parent);
 }
+
+// Whether a server end of the installer's pipe is there to connect to.
+bool installerPipeExists()
+{
+    HANDLE client = CreateFileA("\\\\.\\pipe\\libudi-installer", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (client == INVALID_HANDLE_VALUE)
+        return GetLastError() != ERROR_FILE_NOT_FOUND;
+    CloseHandle(client);
+    return true;
+}
+
+// A worker that never comes back from the administrator test, once it has
+// taken the lock, the pipe and its event.
+struct StuckWorker {
+    static inline HANDLE arrived = nullptr;
+
+    static BOOL WINAPI isUserAnAdmin()
+    {
+        SetEvent(arrived);
+        Sleep(INFINITE);
+        return TRUE;
+    }
+};
+
+// The progress dialog owned by that window: other test programs show
+// dialogs of the same class on the same desktop.
+HWND progressDialogOf(HWND parent)
+{
+    HWND dialog = nullptr;
+    while ((dialog = FindWindowExA(nullptr, dialog, "udi_progress_class", nullptr)) != nullptr) {
+        if (GetWindow(dialog, GW_OWNER) == parent)
+            return dialog;
+    }
+    return nullptr;
+}
+
+struct TimeLimitCase {
+    const char *name;
+    const char *script;
+    bool stuck;               // the worker is held before it starts the installer
+    const char *dialogsLine;  // the dialog's last word on the worker
+};
+
+class InstallerTimeLimit : public InstallerDouble, public ::testing::WithParamInterface<TimeLimitCase> {};
+
+// The progress dialog's time limit, struck by hand (its clock would take
+// five minutes) once the case's worker is where the case wants it. However
+// the worker is ended, nothing of the installation stays: the next one runs.
+TEST_P(InstallerTimeLimit, EndsTheInstallationAndTheNextOneRuns)
+{
+    const TimeLimitCase &c = GetParam();
+    StuckWorker::arrived = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    HWND parent = CreateWindowExA(0, "STATIC", "Kelvane", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 300, 300,
+                                  nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    ASSERT_NE(parent, nullptr);
+    const std::function<bool()> ready = [&] {
+        if (c.stuck)
+            return WaitForSingleObject(StuckWorker::arrived, 0) == WAIT_OBJECT_0;
+        return contains(udi_test::readFile(folder.wide(L"double.log")), "reply 2 ");
+    };
+    const udi_install_options withDialog = { parent, 0, 0 };
+    // The first dialog of the process opens what the system then keeps open.
+    ASSERT_EQ(install("connect\nsend 8\nclose\nexit 0\n", &withDialog).result, 0);
+    if (c.stuck)
+        system_function_replace("Shell32", "IsUserAnAdmin", reinterpret_cast<system_function>(&StuckWorker::isUserAnAdmin));
+    const udi_test::OpenHandles before;
+
+    std::atomic<bool> over{ false };
+    std::thread clock([&] {
+        HWND dialog = nullptr;
+        for (int i = 0; i < 2000 && !over && (dialog == nullptr || !ready()); i++) {
+            dialog = progressDialogOf(parent);
+            Sleep(10);
+        }
+        for (int tick = 0; tick < 301 && !over && IsWindow(dialog); tick++)
+            SendMessageA(dialog, WM_TIMER, 1, 0);
+    });
+    const Outcome run = install(c.script, &withDialog);
+    over = true;
+    clock.join();
+
+    EXPECT_EQ(run.result, -7) << run.err;
+    EXPECT_TRUE(contains(run.err, std::string("libudi:error [progress_callback] ") + c.dialogsLine + "\n")) << run.err;
+    if (!c.stuck) {
+        EXPECT_FALSE(contains(run.err, "KILLING THREAD")) << run.err;
+    }
+    EXPECT_TRUE(IsWindowEnabled(parent));
+    EXPECT_TRUE(installerGone());
+    EXPECT_FALSE(udi_test::lockExists("install_driver_internal"));
+    EXPECT_FALSE(installerPipeExists());
+    EXPECT_EQ(before.openedSince(), std::vector<std::wstring>{});
+    DestroyWindow(parent);
+    CloseHandle(StuckWorker::arrived);
+
+    system_function_restore_all();
+    const Outcome next = install("connect\nask 2\nsend 8\nclose\nexit 0\n");
+    EXPECT_EQ(next.result, 0) << next.err;
+    // Only a test can end an installer that a killed installation left.
+    endInstallers();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    InstallTimeLimit, InstallerTimeLimit,
+    ::testing::Values(
+        // Ending the installer ends the conversation: the worker comes back itself.
+        TimeLimitCase{ "InstallerInALongStep", "connect\nask 2\nsend 5\nsleep 60000\nexit 0\n", false,
+                       "progress timeout expired - stopping the worker" },
+        // Nothing to end: the worker is killed and what it held is let go.
+        TimeLimitCase{ "WorkerThatDoesNotComeBack", "connect\nsend 8\nclose\nexit 0\n", true,
+                       "progress timeout expired - KILLING THREAD!" }),
+    [](const auto &tested) { return std::string(tested.param.name); });
 
 // The filter installer of the payload, started plainly, says what it was
 // asked on its console, which the library reads from the pipe.
