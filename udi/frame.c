@@ -46,10 +46,13 @@ udi_result enter_operation(operation_frame *frame, const char *operation, int ve
 
 void leave_operation(operation_frame *frame)
 {
-    if (frame->lock != NULL) {
-        CloseHandle(frame->lock);
-        frame->lock = NULL;
-    }
+    HANDLE lock = frame->lock;
+
+    /* Out of the frame before it is closed: a frame that two threads let go
+       of (a killed worker's, see install.c) is closed once. */
+    frame->lock = NULL;
+    if (lock != NULL)
+        CloseHandle(lock);
 }
 
 /* Which Windows the library runs on, asked once per process. */

@@ -8,7 +8,7 @@
  *
  * Whatever connects to the pipe is only trusted to send bytes: every wait of
  * the conversation ends when the installer process ends, and none of them
- * lasts for ever unless the installer asked for it.
+ * lasts for ever unless the installer that runs now asked for it.
  */
 #include "internal.h"
 
@@ -56,6 +56,23 @@ typedef struct conversation {
     int finished;            /* the installer said it has finished */
     int ended;               /* the installer process was seen to have ended */
 } conversation;
+
+/*
+ * What one installation holds. Behind the progress dialog it lives with the
+ * caller, not on the installing thread's stack: the dialog's thread may have
+ * to end the installation at its time limit, and to let go of what it held
+ * should the installing thread have been killed all the same.
+ */
+typedef struct installation {
+    operation_frame frame;
+    conversation talk;
+    HANDLE thread;                /* the installer's first thread, when started plainly */
+    HANDLE client_end;            /* the pipe's client end, in filter mode */
+    /* A handle of the installer for whoever ends the installation from
+       outside; whoever takes it closes it. */
+    HANDLE volatile stop_handle;
+    volatile LONG stop_requested;
+} installation;
 
 /* What a step of the read loop makes of the conversation. */
 enum {
@@ -461,7 +478,9 @@ static int start_elevated(const char *file, const char *parameters, const char *
 
     memset(&info, 0, sizeof(info));
     info.cbSize = sizeof(info);
-    info.fMask = SEE_MASK_NOCLOSEPROCESS;
+    /* A failed start is told by its error code: no message box of the shell
+       on this thread, which nobody may be looking at. */
+    info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
     info.hwnd = NULL;
     info.lpVerb = "runas";
     info.lpFile = file;
@@ -542,15 +561,65 @@ static int choose_folder(const install_request *request, char *folder)
     return UDI_OK;
 }
 
-udi_result install_driver_internal(install_request *request)
+static void installation_init(installation *run)
 {
-    operation_frame frame;
+    memset(run, 0, sizeof(*run));
+    run->client_end = INVALID_HANDLE_VALUE;
+}
+
+/* Taken out of the record before it is closed: a record half let go is
+   never closed twice, whoever finishes it. */
+static void close_held(HANDLE *held, HANDLE none)
+{
+    HANDLE handle = *held;
+
+    *held = none;
+    if (handle != none)
+        CloseHandle(handle);
+}
+
+/* From here on the installer can be ended from outside. */
+static void allow_stop(installation *run)
+{
+    HANDLE copy = NULL;
+
+    if (run->talk.process != NULL
+        && DuplicateHandle(GetCurrentProcess(), run->talk.process, GetCurrentProcess(), &copy,
+                           PROCESS_TERMINATE, FALSE, 0))
+        InterlockedExchangePointer((PVOID volatile *)&run->stop_handle, copy);
+}
+
+static void end_installer_from_outside(installation *run)
+{
+    HANDLE copy = InterlockedExchangePointer((PVOID volatile *)&run->stop_handle, NULL);
+
+    if (copy == NULL)
+        return;
+    /* A failure code, should anything read it before the stop is seen. */
+    TerminateProcess(copy, 1);
+    CloseHandle(copy);
+}
+
+/* The installer's handle for a stop is not needed any more. */
+static void forbid_stop(installation *run)
+{
+    HANDLE copy = InterlockedExchangePointer((PVOID volatile *)&run->stop_handle, NULL);
+
+    if (copy != NULL)
+        CloseHandle(copy);
+}
+
+static int stop_was_requested(installation *run)
+{
+    return InterlockedCompareExchange(&run->stop_requested, 0, 0) != 0;
+}
+
+static udi_result install(install_request *request, installation *run)
+{
     system_module setupapi = { NULL, NULL, 0 };
     system_module shell32 = { NULL, NULL, 0 };
     wait_no_pending_install_events_fn wait_no_pending;
-    conversation talk;
-    HANDLE client_end = INVALID_HANDLE_VALUE;
-    HANDLE thread = NULL;
+    conversation *talk = &run->talk;
     SECURITY_ATTRIBUTES inheritable = { sizeof(inheritable), NULL, TRUE };
     char folder[MAX_PATH];
     char executable[MAX_PATH];
@@ -560,8 +629,7 @@ udi_result install_driver_internal(install_request *request)
     HWND prompt;
     udi_result r;
 
-    memset(&talk, 0, sizeof(talk));
-    r = enter_operation(&frame, FUNCTION_NAME, 1);
+    r = enter_operation(&run->frame, FUNCTION_NAME, 1);
     if (r != UDI_OK)
         return r;
 
@@ -576,6 +644,9 @@ udi_result install_driver_internal(install_request *request)
 
     current_device = request->device;
     filter_mode = request->options != NULL && request->options->use_filter_installer;
+    /* A long step that an earlier installer began and never ended was its
+       own: this installer has to ask again. */
+    installer_read_timeout_ms = FINITE_TIMEOUT_MS;
 
     r = choose_folder(request, folder);
     if (r != UDI_OK)
@@ -603,17 +674,28 @@ udi_result install_driver_internal(install_request *request)
                         "Could not wait for pending installations: %s", windows_error_text(0));
     }
 
-    installer_pipe = CreateNamedPipeA(PIPE_NAME, PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
-                                      PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE, 1,
-                                      PIPE_BUFFER_SIZE, PIPE_BUFFER_SIZE, 0, NULL);
+    /* Ours from the first instance on, or not at all: an installer must never
+       talk to a pipe of that name that another program made, nor to one on
+       another machine. */
+    installer_pipe = CreateNamedPipeA(PIPE_NAME,
+                                      PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED
+                                          | FILE_FLAG_FIRST_PIPE_INSTANCE,
+                                      PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE
+                                          | PIPE_REJECT_REMOTE_CLIENTS,
+                                      1, PIPE_BUFFER_SIZE, PIPE_BUFFER_SIZE, 0, NULL);
     if (installer_pipe == INVALID_HANDLE_VALUE) {
+        DWORD error = GetLastError();
+
         log_message(LOG_ERROR, FUNCTION_NAME, "Could not create read pipe: %s",
-                    windows_error_text(0));
+                    windows_error_text(error));
+        if (error == ERROR_ACCESS_DENIED || error == ERROR_PIPE_BUSY)
+            log_message(LOG_ERROR, FUNCTION_NAME, "The pipe %s is held by another program",
+                        PIPE_NAME);
         r = UDI_ERR_OUT_OF_RESOURCES;
         goto out;
     }
-    talk.event = CreateEventW(NULL, TRUE, FALSE, NULL);
-    if (talk.event == NULL) {
+    talk->event = CreateEventW(NULL, TRUE, FALSE, NULL);
+    if (talk->event == NULL) {
         r = UDI_ERR_OUT_OF_RESOURCES;
         goto out;
     }
@@ -635,9 +717,9 @@ udi_result install_driver_internal(install_request *request)
                          hardware_id);
         /* The pipe has one instance: in filter mode it is ours, so that the
            filter installer's output can be handed to it as its console. */
-        client_end = CreateFileA(PIPE_NAME, GENERIC_WRITE, FILE_SHARE_WRITE, &inheritable,
-                                 OPEN_EXISTING, FILE_FLAG_OVERLAPPED, NULL);
-        if (client_end == INVALID_HANDLE_VALUE) {
+        run->client_end = CreateFileA(PIPE_NAME, GENERIC_WRITE, FILE_SHARE_WRITE, &inheritable,
+                                      OPEN_EXISTING, FILE_FLAG_OVERLAPPED, NULL);
+        if (run->client_end == INVALID_HANDLE_VALUE) {
             log_message(LOG_ERROR, FUNCTION_NAME, "Could not create stdout endpoint: %s",
                         windows_error_text(0));
             r = UDI_ERR_OUT_OF_RESOURCES;
@@ -659,53 +741,122 @@ udi_result install_driver_internal(install_request *request)
         goto out;
     }
 
+    if (stop_was_requested(run)) {
+        log_message(LOG_ERROR, FUNCTION_NAME, "Installation stopped - aborting");
+        r = UDI_ERR_TIMED_OUT;
+        goto out;
+    }
     /* The full path, never a name to be searched for: an elevated start
        must run this package's installer and no other. */
     if (user_is_administrator(&shell32))
-        r = start_elevated(executable_path, argument, folder, &talk.process);
+        r = start_elevated(executable_path, argument, folder, &talk->process);
     else
-        r = start_plain(executable, argument, folder, client_end, &talk.process, &thread);
+        r = start_plain(executable, argument, folder, run->client_end, &talk->process,
+                        &run->thread);
     if (r != UDI_OK)
         goto out;
 
-    talk.size = READ_BUFFER_SIZE;
-    talk.buffer = malloc(talk.size);
-    if (talk.buffer == NULL) {
+    talk->size = READ_BUFFER_SIZE;
+    talk->buffer = malloc(talk->size);
+    if (talk->buffer == NULL) {
         log_message(LOG_ERROR, FUNCTION_NAME, "Unable to allocate buffer: aborting");
         r = UDI_ERR_OUT_OF_RESOURCES;
         goto out;
     }
-    r = read_loop(&talk);
+    allow_stop(run);
+    /* A stop that came while the installer started has found nothing to end. */
+    if (stop_was_requested(run))
+        end_installer_from_outside(run);
+    r = read_loop(talk);
+    if (stop_was_requested(run)) {
+        log_message(LOG_ERROR, FUNCTION_NAME, "Installation stopped - aborting");
+        r = UDI_ERR_TIMED_OUT;
+    }
 
 out:
     prompt = find_security_prompt();
     if (prompt != NULL)
         DestroyWindow(prompt);
     current_device = NULL;
-    end_pending_read(&talk);
-    free(talk.buffer);
-    if (thread != NULL)
-        CloseHandle(thread);
-    if (talk.process != NULL)
-        CloseHandle(talk.process);
-    if (talk.event != NULL)
-        CloseHandle(talk.event);
-    if (installer_pipe != INVALID_HANDLE_VALUE) {
-        CloseHandle(installer_pipe);
-        installer_pipe = INVALID_HANDLE_VALUE;
-    }
-    if (client_end != INVALID_HANDLE_VALUE)
-        CloseHandle(client_end);
+    installer_read_timeout_ms = FINITE_TIMEOUT_MS;
+    end_pending_read(talk);
+    free(talk->buffer);
+    talk->buffer = NULL;
+    forbid_stop(run);
+    close_held(&run->thread, NULL);
+    close_held(&talk->process, NULL);
+    close_held(&talk->event, NULL);
+    close_held(&installer_pipe, INVALID_HANDLE_VALUE);
+    close_held(&run->client_end, INVALID_HANDLE_VALUE);
     system_module_close(&shell32);
     system_module_close(&setupapi);
-    leave_operation(&frame);
+    leave_operation(&run->frame);
     return r;
 }
 
-static int install_worker(void *request)
+udi_result install_driver_internal(install_request *request)
 {
-    return install_driver_internal(request);
+    installation run;
+
+    installation_init(&run);
+    return install(request, &run);
 }
+
+/* An installation behind the progress dialog, on the caller's stack. */
+typedef struct dialog_installation {
+    install_request *request;
+    installation run;
+} dialog_installation;
+
+static int install_worker(void *argument)
+{
+    dialog_installation *job = argument;
+
+    return install(job->request, &job->run);
+}
+
+/*
+ * The dialog's time limit: the installer is ended, and with it the
+ * conversation; the worker then lets go of everything itself.
+ */
+static void stop_installation(void *argument)
+{
+    dialog_installation *job = argument;
+
+    InterlockedExchange(&job->run.stop_requested, 1);
+    end_installer_from_outside(&job->run);
+}
+
+/*
+ * The worker was killed all the same: its handles are closed here. The
+ * killed thread may have held the heap's or the loader's lock, so its
+ * buffer and its modules are left as they are, and nothing is logged.
+ */
+static void release_installation(void *argument)
+{
+    dialog_installation *job = argument;
+    installation *run = &job->run;
+    DWORD ignored;
+
+    /* A read in flight writes into the record, which goes with the caller. */
+    if (run->talk.read_pending && installer_pipe != INVALID_HANDLE_VALUE) {
+        CancelIoEx(installer_pipe, &run->talk.overlapped);
+        GetOverlappedResult(installer_pipe, &run->talk.overlapped, &ignored, TRUE);
+        run->talk.read_pending = 0;
+    }
+    end_installer_from_outside(run);
+    close_held(&run->thread, NULL);
+    close_held(&run->talk.process, NULL);
+    close_held(&run->talk.event, NULL);
+    close_held(&installer_pipe, INVALID_HANDLE_VALUE);
+    close_held(&run->client_end, INVALID_HANDLE_VALUE);
+    current_device = NULL;
+    installer_read_timeout_ms = FINITE_TIMEOUT_MS;
+    leave_operation(&run->frame);
+}
+
+static const progress_ending installation_ending = { stop_installation, release_installation };
+
 
 udi_result udi_install_driver(const udi_device_node *device, const char *folder,
                               const char *inf_file_name, const udi_install_options *options)
@@ -717,8 +868,13 @@ udi_result udi_install_driver(const udi_device_node *device, const char *folder,
     request.inf_file_name = inf_file_name;
     request.options = options;
     if (options != NULL && options->parent_window != NULL) {
+        dialog_installation job;
+
         log_message(LOG_DEBUG, "udi_install_driver", "Using progress bar mode");
-        return run_with_progress_bar((HWND)options->parent_window, install_worker, &request);
+        job.request = &request;
+        installation_init(&job.run);
+        return run_with_progress_bar((HWND)options->parent_window, install_worker, &job,
+                                     &installation_ending);
     }
     log_message(LOG_DEBUG, "udi_install_driver", "Using standard mode");
     return install_driver_internal(&request);

@@ -460,8 +460,9 @@ extern HANDLE installer_pipe;
 
 /*
  * How long the installer may stay silent: 10,000 ms, or INFINITE while it
- * runs a step that it said may be silent for long. It outlasts an
- * installation: nothing sets it back but the installer's own message.
+ * runs a step that it said may be silent for long. Every installation
+ * starts from 10,000 ms and leaves it there: a long step is only ever the
+ * running installer's.
  */
 extern uint32_t installer_read_timeout_ms;
 

@@ -45,6 +45,8 @@
 #define TIME_LIMIT_TICKS     300
 /* A terminated thread is gone at once; this only bounds the wait for it. */
 #define WORKER_END_WAIT_MS   5000
+/* How long a worker that was asked to stop has to come back by itself. */
+#define WORKER_STOP_WAIT_MS  5000
 
 #define TEXT_COUNT           (sizeof(progress_texts) / sizeof(progress_texts[0]))
 
@@ -52,12 +54,14 @@ typedef HFONT (WINAPI *create_font_function)(int, int, int, int, int, DWORD, DWO
                                              DWORD, DWORD, DWORD, DWORD, DWORD, LPCSTR);
 typedef HGDIOBJ (WINAPI *get_stock_object_function)(int);
 typedef int (WINAPI *set_bk_mode_function)(HDC, int);
+typedef BOOL (WINAPI *delete_object_function)(HGDIOBJ);
 
 /* Bound at run time; each may be missing, and what needs it is then left out. */
 typedef struct gdi_functions {
     create_font_function create_font;
     get_stock_object_function get_stock_object;
     set_bk_mode_function set_bk_mode;
+    delete_object_function delete_object;
 } gdi_functions;
 
 static const char *const progress_texts[] = {
@@ -88,11 +92,17 @@ typedef struct progress_dialog {
     HANDLE worker_thread;     /* the same thread, ours to terminate and close */
     HWND bar;
     HWND text;
+    HFONT font;               /* the text's, made by the dialog and deleted after it */
     HWND parent;
+    int ended;                /* the dialog has ended, with result */
+    int result;
     int tick_count;
     int text_index;
     progress_function function;
     void *argument;
+    progress_ending ending;   /* how to end a worker at the time limit */
+    int stopping;             /* the dialog waits for a stopped worker */
+    int killed;               /* a worker was terminated during this dialog */
     HINSTANCE instance;
     gdi_functions gdi;
 } progress_dialog;
@@ -160,8 +170,10 @@ static void init_children(HWND dialog)
         log_message(LOG_ERROR, CHILDREN_NAME, "Unable to create progress text: %s",
                     windows_error_text(0));
 
-    if (progress.gdi.create_font != NULL) {
+    /* A font is made only where it can be deleted again. */
+    if (progress.gdi.create_font != NULL && progress.gdi.delete_object != NULL) {
         font = progress.gdi.create_font(FONT_HEIGHT, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, FONT_FACE);
+        progress.font = font;
         SendMessageA(progress.text, WM_SETFONT, (WPARAM)font, TRUE);
     }
 }
@@ -186,12 +198,19 @@ static void center_dialog(HWND dialog)
                FALSE);
 }
 
+/* The dialog's loop sees that it has ended; no quit is posted, since the
+   thread's quit belongs to whoever runs the thread's own loop. */
 static void end_dialog(HWND dialog, int code)
 {
     /* Before the dialog goes, so that activation returns to the parent. */
     EnableWindow(progress.parent, TRUE);
-    PostQuitMessage(code);
+    progress.result = code;
+    progress.ended = 1;
     DestroyWindow(dialog);
+    /* Ended inside a message sent from another thread: the loop waits in
+       GetMessage for a posted one, and is woken to see the end. */
+    if (InSendMessage())
+        PostThreadMessageA(GetCurrentThreadId(), WM_NULL, 0, 0);
 }
 
 static void start_worker(HWND dialog)
@@ -219,16 +238,70 @@ static void start_worker(HWND dialog)
     ResumeThread(thread);
 }
 
-/* What the worker held stays held; only the thread itself is made sure of. */
-static void terminate_worker(void)
+/*
+ * Waits for the worker's end, answering meanwhile what other threads send to
+ * this one: a worker that ends may ask this thread's windows for their
+ * titles, and waits for the answer.
+ */
+static int worker_ends_within(DWORD milliseconds)
 {
+    const ULONGLONG deadline = GetTickCount64() + milliseconds;
+    ULONGLONG now;
+    MSG message;
+    DWORD woken;
+
+    for (now = GetTickCount64(); now < deadline; now = GetTickCount64()) {
+        woken = MsgWaitForMultipleObjectsEx(1, &progress.worker_thread, (DWORD)(deadline - now),
+                                            QS_SENDMESSAGE, MWMO_INPUTAVAILABLE);
+        if (woken == WAIT_OBJECT_0)
+            return 1;
+        if (woken != WAIT_OBJECT_0 + 1)
+            break;
+        PeekMessageA(&message, NULL, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    }
+    return WaitForSingleObject(progress.worker_thread, 0) == WAIT_OBJECT_0;
+}
+
+/* Whether the thread is gone: only then is what it held free to be let go. */
+static int terminate_worker(void)
+{
+    progress.killed = 1;
     TerminateThread(progress.worker_thread, (DWORD)-1);
-    if (WaitForSingleObject(progress.worker_thread, WORKER_END_WAIT_MS) == WAIT_OBJECT_0)
-        progress.worker = NULL;
+    if (WaitForSingleObject(progress.worker_thread, WORKER_END_WAIT_MS) != WAIT_OBJECT_0)
+        return 0;
+    progress.worker = NULL;
+    return 1;
+}
+
+/*
+ * A thread killed in the middle of its work leaves held whatever it held,
+ * locks of the process among them: the worker is first asked to stop, and
+ * killed only when it has not come back within a few seconds.
+ */
+static void end_at_time_limit(HWND dialog)
+{
+    if (progress.ending.stop != NULL) {
+        log_message(LOG_ERROR, CALLBACK_NAME, "progress timeout expired - stopping the worker");
+        progress.stopping = 1;
+        progress.ending.stop(progress.argument);
+        if (worker_ends_within(WORKER_STOP_WAIT_MS)) {
+            progress.stopping = 0;
+            end_dialog(dialog, UDI_ERR_TIMED_OUT);
+            return;
+        }
+    }
+    log_message(LOG_ERROR, CALLBACK_NAME, "progress timeout expired - KILLING THREAD!");
+    if (terminate_worker() && progress.ending.release != NULL)
+        progress.ending.release(progress.argument);
+    progress.stopping = 0;
+    end_dialog(dialog, UDI_ERR_TIMED_OUT);
 }
 
 static void progress_tick(HWND dialog)
 {
+    /* Ticks that come while a stopped worker is awaited count for nothing. */
+    if (progress.stopping)
+        return;
     if (find_security_prompt() != NULL)
         return;
     progress.tick_count++;
@@ -243,9 +316,7 @@ static void progress_tick(HWND dialog)
         UpdateWindow(dialog);
         progress.text_index++;
     } else if (progress.tick_count > TIME_LIMIT_TICKS && progress.worker != NULL) {
-        log_message(LOG_ERROR, CALLBACK_NAME, "progress timeout expired - KILLING THREAD!");
-        terminate_worker();
-        end_dialog(dialog, UDI_ERR_TIMED_OUT);
+        end_at_time_limit(dialog);
     }
 }
 
@@ -330,7 +401,8 @@ static int register_dialog_class(HINSTANCE instance)
     return RegisterClassExA(&window_class) != 0;
 }
 
-int run_with_progress_bar(HWND parent, progress_function function, void *argument)
+int run_with_progress_bar(HWND parent, progress_function function, void *argument,
+                          const progress_ending *ending)
 {
     system_module gdi32;
     gdi_functions gdi;
@@ -339,6 +411,8 @@ int run_with_progress_bar(HWND parent, progress_function function, void *argumen
     MSG message;
     BOOL got;
     int result;
+    int quit_taken = 0;
+    WPARAM quit_code = 0;
 
     system_module_open(&gdi32, "Gdi32");
     if (function == NULL || parent == NULL) {
@@ -352,6 +426,8 @@ int run_with_progress_bar(HWND parent, progress_function function, void *argumen
                                                                              FUNCTION_NAME);
     gdi.set_bk_mode = (set_bk_mode_function)system_module_function(&gdi32, "SetBkMode",
                                                                    FUNCTION_NAME);
+    gdi.delete_object = (delete_object_function)system_module_function(&gdi32, "DeleteObject",
+                                                                       FUNCTION_NAME);
     instance = (HINSTANCE)GetWindowLongPtrW(parent, GWLP_HINSTANCE);
     /* A window made without an instance tells none. The system registers a
        class without one for the program itself, where a lookup without one
@@ -368,9 +444,17 @@ int run_with_progress_bar(HWND parent, progress_function function, void *argumen
 
     progress.function = function;
     progress.argument = argument;
+    memset(&progress.ending, 0, sizeof(progress.ending));
+    if (ending != NULL)
+        progress.ending = *ending;
+    progress.stopping = 0;
+    progress.killed = 0;
     progress.parent = parent;
     progress.instance = instance;
     progress.gdi = gdi;
+    progress.font = NULL;
+    progress.ended = 0;
+    progress.result = UDI_ERR_OUT_OF_RESOURCES;
 
     if (!register_dialog_class(instance)) {
         log_message(LOG_ERROR, FUNCTION_NAME, "can't register class %s", windows_error_text(0));
@@ -389,10 +473,15 @@ int run_with_progress_bar(HWND parent, progress_function function, void *argumen
     ShowWindow(dialog, SW_SHOWNORMAL);
     UpdateWindow(dialog);
 
-    for (;;) {
+    /* Until the dialog has ended, whatever else the thread is told: a quit
+       posted meanwhile is the caller's, for the caller's own loop. */
+    while (!progress.ended) {
         got = GetMessageA(&message, NULL, 0, 0);
-        if (got == 0)
-            break;
+        if (got == 0) {
+            quit_taken = 1;
+            quit_code = message.wParam;
+            continue;
+        }
         if (got == -1) {
             log_message(LOG_ERROR, FUNCTION_NAME, "GetMessage error");
             continue;
@@ -400,7 +489,7 @@ int run_with_progress_bar(HWND parent, progress_function function, void *argumen
         TranslateMessage(&message);
         DispatchMessageA(&message);
     }
-    result = (int)message.wParam;
+    result = progress.result;
 
 out:
     if (progress.worker_thread != NULL) {
@@ -409,8 +498,18 @@ out:
     }
     progress.bar = NULL;
     progress.text = NULL;
+    /* The text that used it has gone with the dialog. */
+    if (progress.font != NULL) {
+        gdi.delete_object(progress.font);
+        progress.font = NULL;
+    }
     memset(&progress.gdi, 0, sizeof(progress.gdi));
-    system_module_close(&gdi32);
+    /* Freeing a module takes the loader's lock, which a killed worker may
+       have held: the module then stays loaded. */
+    if (!progress.killed)
+        system_module_close(&gdi32);
     InterlockedExchange(&dialog_active, 0);
+    if (quit_taken)
+        PostQuitMessage((int)quit_code);
     return result;
 }

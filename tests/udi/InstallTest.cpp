@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -84,6 +85,26 @@ bool installerGone()
         Sleep(100);
     }
     return false;
+}
+
+// Ends the installer processes that run now, which only a test may have to do.
+void endInstallers()
+{
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32W entry = { sizeof(entry) };
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return;
+    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
+        if (_wcsicmp(entry.szExeFile, L"installer_x64.exe") != 0)
+            continue;
+        HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, entry.th32ProcessID);
+        if (process != nullptr) {
+            TerminateProcess(process, 1);
+            WaitForSingleObject(process, 5000);
+            CloseHandle(process);
+        }
+    }
+    CloseHandle(snapshot);
 }
 
 struct Outcome {
@@ -287,32 +308,6 @@ INSTANTIATE_TEST_SUITE_P(
         ExitCase{ "NeverConnectsAndSucceeds", "sleep 300\nexit 0\n", 0 }),
     [](const auto &tested) { return std::string(tested.param.name); });
 
-// Below, the finite timeout is made short; the installer's own messages
-// would set it back to 10 s, and the tests of that wait are InstallerSilence.
-TEST_F(InstallerDouble, EndsAnInstallerThatNeverConnects)
-{
-    installer_read_timeout_ms = 1500;
-    const Outcome run = install("sleep 30000\n");
-
-    EXPECT_EQ(run.result, -7);
-    EXPECT_LT(run.seconds, 5.0);
-    EXPECT_TRUE(contains(run.err, "libudi:error [install_driver_internal] Installer did not connect - aborting\n"));
-    EXPECT_TRUE(installerGone());
-}
-
-// Closing the pipe and then running on is a hang, not the end of the work.
-TEST_F(InstallerDouble, EndsAnInstallerThatClosedThePipeButRunsOn)
-{
-    installer_read_timeout_ms = 1500;
-    const Outcome run = install("connect\nclose\nsleep 30000\nexit 0\n");
-
-    EXPECT_EQ(run.result, -7);
-    EXPECT_GE(run.seconds, 1.4);
-    EXPECT_LT(run.seconds, 5.0);
-    EXPECT_TRUE(contains(run.err, "Installer did not end after closing the pipe - aborting\n")) << run.err;
-    EXPECT_TRUE(installerGone());
-}
-
 TEST_F(InstallerDouble, MissingInstallerNamesItsBits)
 {
     ASSERT_TRUE(DeleteFileW(folder.wide(L"installer_x64.exe").c_str()));
@@ -353,6 +348,27 @@ TEST_F(InstallerDouble, InstallsFromTempWithoutAFolder)
     EXPECT_TRUE(contains(capture.out(), "libudi:info [install_driver_internal] No path provided - installing "
                                         "from '" + folder.utf8() + "'\n")) << capture.out();
     EXPECT_TRUE(contains(udi_test::readFile(folder.wide(L"double.log")), "cwd " + folder.utf8()));
+}
+
+// Another program that holds the pipe's name is not talked to: the
+// installation ends at once, before any installer starts, and says why.
+// (Wine 8 lets a first instance be made beside another program's pipe of
+// the same name that has room for more; the test's pipe has none.)
+TEST_F(InstallerDouble, APipeNameTakenElsewhereEndsTheInstallationAtOnce)
+{
+    const HANDLE taken = CreateNamedPipeA("\\\\.\\pipe\\libudi-installer", PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
+                                          PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE, 1, 4096, 4096, 0, nullptr);
+    ASSERT_NE(taken, INVALID_HANDLE_VALUE);
+    const Outcome run = install("connect\nsend 8\nclose\nexit 0\n");
+    CloseHandle(taken);
+
+    EXPECT_EQ(run.result, -11) << run.err;
+    EXPECT_LT(run.seconds, 3.0);
+    EXPECT_EQ(run.seen, "");
+    EXPECT_TRUE(contains(run.err, "libudi:error [install_driver_internal] Could not create read pipe: ")) << run.err;
+    EXPECT_TRUE(contains(run.err, "libudi:error [install_driver_internal] The pipe \\\\.\\pipe\\libudi-installer is "
+                                  "held by another program\n")) << run.err;
+    EXPECT_EQ(install("connect\nsend 8\nclose\nexit 0\n").result, 0);
 }
 
 TEST_F(InstallerDouble, SecondInstallationWhileOneRunsIsRefused)
@@ -479,6 +495,8 @@ TEST_F(InstallerDouble, StartsThePackagesOwnInstallerElevatedAndHidden)
     EXPECT_EQ(ElevatedStart::parameters, L"\"script.txt\"");
     EXPECT_EQ(ElevatedStart::directory, folder.wide());
     EXPECT_EQ(ElevatedStart::mask & SEE_MASK_NOCLOSEPROCESS, (ULONG)SEE_MASK_NOCLOSEPROCESS);
+    // A start that fails shows no message box of the shell on the installing thread.
+    EXPECT_EQ(ElevatedStart::mask & SEE_MASK_FLAG_NO_UI, (ULONG)SEE_MASK_FLAG_NO_UI);
     EXPECT_EQ(ElevatedStart::show, SW_HIDE);
 }
 
@@ -511,24 +529,6 @@ INSTANTIATE_TEST_SUITE_P(
         RefusedStart{ "AccessDenied", ERROR_ACCESS_DENIED, -15,
                       "libudi:error [install_driver_internal] ShellExecuteEx failed: [#00000005] " }),
     [](const auto &tested) { return std::string(tested.param.name); });
-
-// A start that gives no process handle leaves only the pipe to go by.
-TEST_F(InstallerDouble, StartWithoutProcessHandleDoesNotHang)
-{
-    installer_read_timeout_ms = 1500;
-    ElevatedStart::replace(0, false);
-
-    const Outcome finished = install("connect\nsend 8\nclose\nexit 0\n");
-    EXPECT_EQ(finished.result, 0) << finished.err;
-    EXPECT_TRUE(contains(finished.err, "No handle of the installer process - relying on the pipe alone\n"));
-
-    const Outcome broken = install("connect\nclose\nexit 0\n");
-    EXPECT_EQ(broken.result, -99);
-
-    const Outcome silent = install("exit 0\n");
-    EXPECT_EQ(silent.result, -7);
-    EXPECT_LT(silent.seconds, 5.0);
-}
 
 BOOL WINAPI notAnAdministrator()
 {
@@ -567,25 +567,116 @@ TEST_F(InstallerDouble, RunsBehindTheProgressDialogOfAParentWindow)
     DestroyWindow(parent);
 }
 
-// After any failed installation nothing of it stays open, and the next works.
-TEST_F(InstallerDouble, EveryWayOutLetsGoOfWhatItTook)
+// Whether a server end of the installer's pipe is there to connect to.
+bool installerPipeExists()
 {
+    HANDLE client = CreateFileA("\\\\.\\pipe\\libudi-installer", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (client == INVALID_HANDLE_VALUE)
+        return GetLastError() != ERROR_FILE_NOT_FOUND;
+    CloseHandle(client);
+    return true;
+}
+
+// A worker that never comes back from the administrator test, once it has
+// taken the lock, the pipe and its event.
+struct StuckWorker {
+    static inline HANDLE arrived = nullptr;
+
+    static BOOL WINAPI isUserAnAdmin()
+    {
+        SetEvent(arrived);
+        Sleep(INFINITE);
+        return TRUE;
+    }
+};
+
+// The progress dialog owned by that window: other test programs show
+// dialogs of the same class on the same desktop.
+HWND progressDialogOf(HWND parent)
+{
+    HWND dialog = nullptr;
+    while ((dialog = FindWindowExA(nullptr, dialog, "udi_progress_class", nullptr)) != nullptr) {
+        if (GetWindow(dialog, GW_OWNER) == parent)
+            return dialog;
+    }
+    return nullptr;
+}
+
+struct TimeLimitCase {
+    const char *name;
+    const char *script;
+    bool stuck;               // the worker is held before it starts the installer
+    const char *dialogsLine;  // the dialog's last word on the worker
+};
+
+class InstallerTimeLimit : public InstallerDouble, public ::testing::WithParamInterface<TimeLimitCase> {};
+
+// The progress dialog's time limit, struck by hand (its clock would take
+// five minutes) once the case's worker is where the case wants it. However
+// the worker is ended, nothing of the installation stays: the next one runs.
+TEST_P(InstallerTimeLimit, EndsTheInstallationAndTheNextOneRuns)
+{
+    const TimeLimitCase &c = GetParam();
+    StuckWorker::arrived = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    HWND parent = CreateWindowExA(0, "STATIC", "Kelvane", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 300, 300,
+                                  nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    ASSERT_NE(parent, nullptr);
+    const std::function<bool()> ready = [&] {
+        if (c.stuck)
+            return WaitForSingleObject(StuckWorker::arrived, 0) == WAIT_OBJECT_0;
+        return contains(udi_test::readFile(folder.wide(L"double.log")), "reply 2 ");
+    };
+    const udi_install_options withDialog = { parent, 0, 0 };
+    // The first dialog of the process opens what the system then keeps open.
+    ASSERT_EQ(install("connect\nsend 8\nclose\nexit 0\n", &withDialog).result, 0);
+    if (c.stuck)
+        system_function_replace("Shell32", "IsUserAnAdmin", reinterpret_cast<system_function>(&StuckWorker::isUserAnAdmin));
     const udi_test::OpenHandles before;
 
-    installer_read_timeout_ms = 1500;
-    EXPECT_EQ(install("connect\nsend 9\nsleep 300\nexit 0\n").result, -5);
-    EXPECT_EQ(install("connect\nsleep 30000\n").result, -7);
-    EXPECT_EQ(install("connect\nsend 0 fill:66000\nexit 0\n").result, -5);
-    EXPECT_EQ(install("connect\nclose\nexit 5\n").result, -99);
-    ElevatedStart::replace(ERROR_CANCELLED, true);
-    EXPECT_EQ(install("exit 0\n").result, -14);
-    system_function_restore_all();
-    ASSERT_TRUE(installerGone());
+    std::atomic<bool> over{ false };
+    std::thread clock([&] {
+        HWND dialog = nullptr;
+        for (int i = 0; i < 2000 && !over && (dialog == nullptr || !ready()); i++) {
+            dialog = progressDialogOf(parent);
+            Sleep(10);
+        }
+        for (int tick = 0; tick < 301 && !over && IsWindow(dialog); tick++)
+            SendMessageA(dialog, WM_TIMER, 1, 0);
+    });
+    const Outcome run = install(c.script, &withDialog);
+    over = true;
+    clock.join();
 
-    EXPECT_EQ(before.openedSince(), std::vector<std::wstring>{});
+    EXPECT_EQ(run.result, -7) << run.err;
+    EXPECT_TRUE(contains(run.err, std::string("libudi:error [progress_callback] ") + c.dialogsLine + "\n")) << run.err;
+    if (!c.stuck) {
+        EXPECT_FALSE(contains(run.err, "KILLING THREAD")) << run.err;
+    }
+    EXPECT_TRUE(IsWindowEnabled(parent));
+    EXPECT_TRUE(installerGone());
     EXPECT_FALSE(udi_test::lockExists("install_driver_internal"));
-    EXPECT_EQ(install("connect\nask 2\nsend 8\nclose\nexit 0\n").result, 0);
+    EXPECT_FALSE(installerPipeExists());
+    EXPECT_EQ(before.openedSince(), std::vector<std::wstring>{});
+    DestroyWindow(parent);
+    CloseHandle(StuckWorker::arrived);
+
+    system_function_restore_all();
+    const Outcome next = install("connect\nask 2\nsend 8\nclose\nexit 0\n");
+    EXPECT_EQ(next.result, 0) << next.err;
+    // Only a test can end an installer that a killed installation left.
+    endInstallers();
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    InstallTimeLimit, InstallerTimeLimit,
+    ::testing::Values(
+        // Ending the installer ends the conversation: the worker comes back itself.
+        TimeLimitCase{ "InstallerInALongStep", "connect\nask 2\nsend 5\nsleep 60000\nexit 0\n", false,
+                       "progress timeout expired - stopping the worker" },
+        // Nothing to end: the worker is killed and what it held is let go.
+        TimeLimitCase{ "WorkerThatDoesNotComeBack", "connect\nsend 8\nclose\nexit 0\n", true,
+                       "progress timeout expired - KILLING THREAD!" }),
+    [](const auto &tested) { return std::string(tested.param.name); });
 
 // The filter installer of the payload, started plainly, says what it was
 // asked on its console, which the library reads from the pipe.
@@ -678,7 +769,7 @@ TEST(RealInstaller, BindsTheDeviceToWinUsb)
     EXPECT_EQ(service, "WinUSB");
 }
 
-// The 10-second silences, together so that they cost their time once.
+// The 10-second waits, together so that they cost their time once.
 class InstallerSilence : public InstallerDouble {};
 
 TEST_F(InstallerSilence, LongStepWaitsBeyondTheTimeout)
@@ -687,19 +778,116 @@ TEST_F(InstallerSilence, LongStepWaitsBeyondTheTimeout)
 
     EXPECT_EQ(run.result, 0) << run.err;
     EXPECT_GE(run.seconds, 11.0);
-    EXPECT_EQ(installer_read_timeout_ms, INFINITE);
+    // The unbounded wait was that installer's, and went with it.
+    EXPECT_EQ(installer_read_timeout_ms, 10000u);
 }
 
 TEST_F(InstallerSilence, SilenceAfterTheLongStepEndsTheInstaller)
 {
-    installer_read_timeout_ms = INFINITE;  // as a long step left it
-    const Outcome run = install("connect\nsend 6\nsleep 30000\nexit 0\n");
+    const Outcome run = install("connect\nsend 5\nsend 6\nsleep 30000\nexit 0\n");
 
     EXPECT_EQ(run.result, -7);
     EXPECT_GE(run.seconds, 9.9);
     EXPECT_LT(run.seconds, 14.0);
     EXPECT_TRUE(contains(run.err, "libudi:error [install_driver_internal] Installer failed to respond - aborting\n"));
     EXPECT_TRUE(installerGone());
+}
+
+// An installer that asked for a long step and died without ending it takes
+// that wait with it: every wait of the next installation has its limit.
+TEST_F(InstallerSilence, TheNextInstallationAfterAnUnfinishedLongStepWaitsItsLimit)
+{
+    struct Next {
+        const char *name;
+        const char *script;
+        bool processHandle;
+        const char *error;
+    };
+    const Next cases[] = {
+        { "closes the pipe and runs on", "connect\nclose\nsleep 30000\nexit 0\n", true,
+          "Installer did not end after closing the pipe - aborting\n" },
+        { "says nothing more", "connect\nsleep 30000\nexit 0\n", true,
+          "Installer failed to respond - aborting\n" },
+        { "says nothing more, started without a process handle", "connect\nsleep 30000\nexit 0\n", false,
+          "Installer failed to respond - aborting\n" },
+    };
+    for (const Next &next : cases) {
+        SCOPED_TRACE(next.name);
+        system_function_restore_all();
+        EXPECT_EQ(install("connect\nsend 5\nsleep 200\nexit 3\n").result, -99);
+
+        if (!next.processHandle)
+            ElevatedStart::replace(0, false);
+        const Outcome run = install(next.script);
+
+        EXPECT_EQ(run.result, -7) << run.err;
+        EXPECT_GE(run.seconds, 9.9);
+        EXPECT_LT(run.seconds, 14.0);
+        EXPECT_TRUE(contains(run.err, std::string("libudi:error [install_driver_internal] ") + next.error)) << run.err;
+        // Without its handle the library cannot end it.
+        if (!next.processHandle)
+            endInstallers();
+        EXPECT_TRUE(installerGone());
+    }
+}
+
+TEST_F(InstallerSilence, EndsAnInstallerThatNeverConnects)
+{
+    const Outcome run = install("sleep 30000\n");
+
+    EXPECT_EQ(run.result, -7);
+    EXPECT_GE(run.seconds, 9.9);
+    EXPECT_LT(run.seconds, 14.0);
+    EXPECT_TRUE(contains(run.err, "libudi:error [install_driver_internal] Installer did not connect - aborting\n"));
+    EXPECT_TRUE(installerGone());
+}
+
+// Closing the pipe and then running on is a hang, not the end of the work.
+TEST_F(InstallerSilence, EndsAnInstallerThatClosedThePipeButRunsOn)
+{
+    const Outcome run = install("connect\nclose\nsleep 30000\nexit 0\n");
+
+    EXPECT_EQ(run.result, -7);
+    EXPECT_GE(run.seconds, 9.9);
+    EXPECT_LT(run.seconds, 14.0);
+    EXPECT_TRUE(contains(run.err, "Installer did not end after closing the pipe - aborting\n")) << run.err;
+    EXPECT_TRUE(installerGone());
+}
+
+// A start that gives no process handle leaves only the pipe to go by.
+TEST_F(InstallerSilence, StartWithoutProcessHandleDoesNotHang)
+{
+    ElevatedStart::replace(0, false);
+
+    const Outcome finished = install("connect\nsend 8\nclose\nexit 0\n");
+    EXPECT_EQ(finished.result, 0) << finished.err;
+    EXPECT_TRUE(contains(finished.err, "No handle of the installer process - relying on the pipe alone\n"));
+
+    const Outcome broken = install("connect\nclose\nexit 0\n");
+    EXPECT_EQ(broken.result, -99);
+
+    const Outcome silent = install("exit 0\n");
+    EXPECT_EQ(silent.result, -7);
+    EXPECT_LT(silent.seconds, 14.0);
+}
+
+// After any failed installation nothing of it stays open, and the next works.
+TEST_F(InstallerSilence, EveryWayOutLetsGoOfWhatItTook)
+{
+    const udi_test::OpenHandles before;
+
+    EXPECT_EQ(install("connect\nsend 9\nsleep 300\nexit 0\n").result, -5);
+    EXPECT_EQ(install("connect\nsleep 30000\n").result, -7);
+    EXPECT_EQ(install("connect\nsend 0 fill:66000\nexit 0\n").result, -5);
+    EXPECT_EQ(install("connect\nclose\nexit 5\n").result, -99);
+    ElevatedStart::replace(ERROR_CANCELLED, true);
+    EXPECT_EQ(install("exit 0\n").result, -14);
+    system_function_restore_all();
+    ASSERT_TRUE(installerGone());
+
+    EXPECT_EQ(before.openedSince(), std::vector<std::wstring>{});
+    EXPECT_FALSE(udi_test::lockExists("install_driver_internal"));
+    EXPECT_EQ(install("connect\nask 2\nsend 8\nclose\nexit 0\n").result, 0);
 }
 
 }  // namespace

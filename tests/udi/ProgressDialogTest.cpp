@@ -201,7 +201,8 @@ protected:
 
     // Runs a dialog around worker; whileShown runs on a thread of its own
     // once the worker has started, and lets the worker go when it returns.
-    int runDialog(HeldWorker &worker, const std::function<void(const ShownDialog &)> &whileShown)
+    int runDialog(HeldWorker &worker, const std::function<void(const ShownDialog &)> &whileShown,
+                  const progress_ending *ending = nullptr)
     {
         std::thread driver([&] {
             if (WaitForSingleObject(worker.started, 10000) != WAIT_OBJECT_0) {
@@ -213,7 +214,7 @@ protected:
             }
             SetEvent(worker.finish);
         });
-        const int result = run_with_progress_bar(parent.window, HeldWorker::run, &worker);
+        const int result = run_with_progress_bar(parent.window, HeldWorker::run, &worker, ending);
         driver.join();
         return result;
     }
@@ -275,7 +276,7 @@ TEST_F(ProgressDialogWindow, ReturnsWhatTheWorkerReturnsDialogAfterDialog)
     // done before its dialog has noted it does not count as still running.
     for (int value : { 3, 0, -99, 0x7FFFFFFF, -0x7FFFFFFF - 1 }) {
         int argument = value;
-        EXPECT_EQ(run_with_progress_bar(parent.window, returnsAtOnce, &argument), value);
+        EXPECT_EQ(run_with_progress_bar(parent.window, returnsAtOnce, &argument, nullptr), value);
         EXPECT_TRUE(IsWindowEnabled(parent.window));
     }
     EXPECT_EQ(watch.created, 5);
@@ -413,7 +414,74 @@ TEST_F(ProgressDialog, TheThreeHundredAndFirstTickTerminatesTheWorker)
 
     // The terminated worker is known to be gone: the next dialog runs its own.
     int three = 3;
-    EXPECT_EQ(run_with_progress_bar(parent.window, returnsAtOnce, &three), 3);
+    EXPECT_EQ(run_with_progress_bar(parent.window, returnsAtOnce, &three, nullptr), 3);
+}
+
+// What the dialog asked of the worker's function at the time limit.
+struct EndingCalls {
+    static inline bool stopLetsGo = false;
+    static inline std::vector<std::string> calls;
+    static inline DWORD stopThread = 0;
+    static inline bool workerGoneAtRelease = false;
+
+    static void stop(void *argument)
+    {
+        calls.push_back("stop");
+        stopThread = GetCurrentThreadId();
+        if (stopLetsGo)
+            SetEvent(static_cast<HeldWorker *>(argument)->finish);
+    }
+    static void release(void *argument)
+    {
+        calls.push_back("release");
+        workerGoneAtRelease = WaitForSingleObject(static_cast<HeldWorker *>(argument)->thread, 0) == WAIT_OBJECT_0;
+    }
+};
+
+// At the time limit the worker is asked to stop first; only one that has
+// not come back a few seconds later is killed, and only then, once it is
+// gone, is what it held let go.
+TEST_F(ProgressDialog, TheTimeLimitAsksTheWorkerToStopBeforeItKillsIt)
+{
+    const std::string stopping = "libudi:error [progress_callback] progress timeout expired - stopping the worker\n";
+    const std::string killing = "libudi:error [progress_callback] progress timeout expired - KILLING THREAD!\n";
+    struct EndingCase {
+        const char *name;
+        bool stopLetsGo;
+        std::vector<std::string> calls;
+        std::string errorOutput;
+        bool killed;
+    };
+    const EndingCase cases[] = {
+        { "comes back", true, { "stop" }, stopping, false },
+        { "does not come back", false, { "stop", "release" }, stopping + killing, true },
+    };
+    const progress_ending ending = { EndingCalls::stop, EndingCalls::release };
+    for (const EndingCase &c : cases) {
+        SCOPED_TRACE(c.name);
+        EndingCalls::stopLetsGo = c.stopLetsGo;
+        EndingCalls::calls.clear();
+        EndingCalls::stopThread = 0;
+        EndingCalls::workerGoneAtRelease = false;
+        HeldWorker worker;
+        StreamCapture capture;
+        const int result = runDialog(worker, [&](const ShownDialog &shown) { shown.tick(301); }, &ending);
+        capture.finish();
+
+        EXPECT_EQ(result, UDI_ERR_TIMED_OUT);
+        EXPECT_EQ(EndingCalls::calls, c.calls);
+        EXPECT_EQ(EndingCalls::stopThread, GetCurrentThreadId());
+        EXPECT_EQ(EndingCalls::workerGoneAtRelease, c.killed);
+        EXPECT_EQ(capture.err(), c.errorOutput);
+        EXPECT_TRUE(IsWindowEnabled(parent.window));
+        ASSERT_EQ(WaitForSingleObject(worker.thread, 5000), static_cast<DWORD>(WAIT_OBJECT_0));
+        DWORD exitCode = 0;
+        GetExitCodeThread(worker.thread, &exitCode);
+        EXPECT_EQ(exitCode == 0xFFFFFFFFu, c.killed);
+    }
+    // Whichever way the worker went, the next dialog runs its own.
+    int three = 3;
+    EXPECT_EQ(run_with_progress_bar(parent.window, returnsAtOnce, &three, nullptr), 3);
 }
 
 TEST_F(ProgressDialog, ASecurityPromptHoldsTheCount)
@@ -489,6 +557,70 @@ TEST_F(ProgressDialog, TheParentIsDisabledUntilTheDialogEndsWhicheverWay)
     }
 }
 
+// The quits that reach the caller's loop once the dialog has gone: its
+// thread's messages until the worker has ended and a while after.
+std::vector<int> quitsReachingTheCaller(HANDLE worker)
+{
+    std::vector<int> quits;
+    ULONGLONG quietUntil = 0;
+    for (ULONGLONG giveUp = GetTickCount64() + 15000; GetTickCount64() < giveUp;) {
+        MSG message;
+        if (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+            if (message.message == WM_QUIT)
+                quits.push_back(static_cast<int>(message.wParam));
+            else
+                DispatchMessageA(&message);
+            continue;
+        }
+        if (quietUntil == 0 && WaitForSingleObject(worker, 0) == WAIT_OBJECT_0)
+            quietUntil = GetTickCount64() + 300;
+        if (quietUntil != 0 && GetTickCount64() > quietUntil)
+            break;
+        Sleep(5);
+    }
+    return quits;
+}
+
+// A quit that the caller's program posts while the dialog is up is the
+// caller's: the dialog runs on to its worker's result, and the quit reaches
+// the caller's loop afterwards, once, with its code.
+TEST_F(ProgressDialog, ACallersQuitWaitsForTheWorkerAndIsPostedAgain)
+{
+    struct QuitCase {
+        const char *name;
+        bool posted;
+        int code;
+    };
+    const QuitCase cases[] = {
+        { "no quit", false, 0 },
+        { "quit with 0", true, 0 },
+        { "quit with 42", true, 42 },
+    };
+    for (const QuitCase &c : cases) {
+        SCOPED_TRACE(c.name);
+        HeldWorker worker;
+        bool upAfterTheQuit = false;
+        bool parentDisabledMeanwhile = false;
+        const int result = runDialog(worker, [&](const ShownDialog &shown) {
+            if (c.posted) {
+                parent.runOnItsThread([&] { PostQuitMessage(c.code); });
+                // The dialog's thread has taken the quit from its queue once
+                // it answers again; a loop ended by the quit answers no more.
+                DWORD_PTR ignored = 0;
+                SendMessageTimeoutA(parent.window, WM_NULL, 0, 0, SMTO_BLOCK, 3000, &ignored);
+            }
+            upAfterTheQuit = IsWindow(shown.dialog) && IsWindowVisible(shown.dialog);
+            parentDisabledMeanwhile = !IsWindowEnabled(parent.window);
+        });
+        EXPECT_EQ(result, 3);
+        EXPECT_TRUE(upAfterTheQuit);
+        EXPECT_TRUE(parentDisabledMeanwhile);
+        EXPECT_FALSE(IsWindow(watch.dialog));
+        EXPECT_TRUE(IsWindowEnabled(parent.window));
+        EXPECT_EQ(quitsReachingTheCaller(worker.thread), c.posted ? std::vector<int>{ c.code } : std::vector<int>{});
+    }
+}
+
 TEST_F(ProgressDialog, ASecondDialogIsRefusedFromAnyThreadWhileOneIsUp)
 {
     HeldWorker worker;
@@ -500,9 +632,9 @@ TEST_F(ProgressDialog, ASecondDialogIsRefusedFromAnyThreadWhileOneIsUp)
         // The dialog's own thread, inside its message loop, where a mutex
         // already owned by that thread would be taken again.
         parent.runOnItsThread([&] {
-            fromDialogThread = run_with_progress_bar(parent.window, neverCalled, &secondCalls);
+            fromDialogThread = run_with_progress_bar(parent.window, neverCalled, &secondCalls, nullptr);
         });
-        fromOtherThread = run_with_progress_bar(parent.window, neverCalled, &secondCalls);
+        fromOtherThread = run_with_progress_bar(parent.window, neverCalled, &secondCalls, nullptr);
 
         // The first dialog goes on untouched.
         EXPECT_TRUE(IsWindow(shown.dialog));
@@ -522,15 +654,15 @@ TEST_F(ProgressDialog, ASecondDialogIsRefusedFromAnyThreadWhileOneIsUp)
 
     // Once it has ended, the next dialog is welcome.
     int three = 3;
-    EXPECT_EQ(run_with_progress_bar(parent.window, returnsAtOnce, &three), 3);
+    EXPECT_EQ(run_with_progress_bar(parent.window, returnsAtOnce, &three, nullptr), 3);
 }
 
 TEST_F(ProgressDialogWindow, WithoutParentOrFunctionNothingShows)
 {
     std::atomic<int> calls{0};
     StreamCapture capture;
-    EXPECT_EQ(run_with_progress_bar(nullptr, neverCalled, &calls), UDI_ERR_BAD_ARGUMENT);
-    EXPECT_EQ(run_with_progress_bar(parent.window, nullptr, &calls), UDI_ERR_BAD_ARGUMENT);
+    EXPECT_EQ(run_with_progress_bar(nullptr, neverCalled, &calls, nullptr), UDI_ERR_BAD_ARGUMENT);
+    EXPECT_EQ(run_with_progress_bar(parent.window, nullptr, &calls, nullptr), UDI_ERR_BAD_ARGUMENT);
     capture.finish();
     EXPECT_EQ(calls, 0);
     EXPECT_EQ(watch.created, 0);
@@ -547,7 +679,7 @@ TEST_F(ProgressDialogWindow, AParentThatIsGoneMakesNoDialog)
 
     std::atomic<int> calls{0};
     StreamCapture capture;
-    EXPECT_EQ(run_with_progress_bar(gone, neverCalled, &calls), UDI_ERR_OUT_OF_RESOURCES);
+    EXPECT_EQ(run_with_progress_bar(gone, neverCalled, &calls, nullptr), UDI_ERR_OUT_OF_RESOURCES);
     capture.finish();
     EXPECT_EQ(calls, 0);
     EXPECT_EQ(watch.created, 0);
@@ -559,7 +691,7 @@ TEST_F(ProgressDialogWindow, AParentThatIsGoneMakesNoDialog)
 
     // Nothing of the failed attempt is left held.
     int three = 3;
-    EXPECT_EQ(run_with_progress_bar(parent.window, returnsAtOnce, &three), 3);
+    EXPECT_EQ(run_with_progress_bar(parent.window, returnsAtOnce, &three, nullptr), 3);
 }
 
 TEST_F(ProgressDialogWindow, AParentMadeWithoutAnInstanceOwnsOneDialogAfterAnother)
@@ -571,7 +703,7 @@ TEST_F(ProgressDialogWindow, AParentMadeWithoutAnInstanceOwnsOneDialogAfterAnoth
     ASSERT_EQ(GetWindowLongPtrA(bare, GWLP_HINSTANCE), 0);
     for (int value : { 3, 4 }) {
         int argument = value;
-        EXPECT_EQ(run_with_progress_bar(bare, returnsAtOnce, &argument), value);
+        EXPECT_EQ(run_with_progress_bar(bare, returnsAtOnce, &argument, nullptr), value);
     }
     EXPECT_EQ(watch.created, 2);
     DestroyWindow(bare);
@@ -626,6 +758,17 @@ TEST_F(ProgressDialogWindow, TheUserCanNeitherCloseNorMoveNorResizeIt)
     EXPECT_EQ(result, 3);
 }
 
+TEST_F(ProgressDialogWindow, ItsFontGoesWithIt)
+{
+    HeldWorker worker;
+    HGDIOBJ font = nullptr;
+    runDialog(worker, [&](const ShownDialog &shown) {
+        font = reinterpret_cast<HGDIOBJ>(SendMessageA(shown.text, WM_GETFONT, 0, 0));
+    });
+    ASSERT_NE(font, nullptr);
+    EXPECT_EQ(GetObjectType(font), 0u) << "the dialog's font is still there";
+}
+
 struct GdiCase {
     const char *hidden;      // the Gdi32 function that is missing, or none
     bool font;               // the text has the dialog's font
@@ -639,6 +782,8 @@ TEST_F(ProgressDialogWindow, GoesOnWithoutEachGdiFunction)
         { "CreateFontA", false, true },
         { "GetStockObject", true, false },
         { "SetBkMode", true, false },
+        // A font that could not be deleted again is not made.
+        { "DeleteObject", false, true },
     };
     for (const GdiCase &c : cases) {
         SCOPED_TRACE(c.hidden != nullptr ? c.hidden : "none");
