@@ -33,26 +33,31 @@ static void format_text(wchar_t *text, size_t size, const wchar_t *format, va_li
         text[size - 1] = L'\0';
 }
 
-void report_progress(pipe_client *pipe, const wchar_t *format, ...)
+static void send_formatted(pipe_client *pipe, unsigned char type, const wchar_t *format,
+                           va_list arguments)
 {
     wchar_t text[PROGRESS_TEXT_MAX];
+
+    format_text(text, PROGRESS_TEXT_MAX, format, arguments);
+    send_text(pipe, type, text);
+}
+
+void report_progress(pipe_client *pipe, const wchar_t *format, ...)
+{
     va_list arguments;
 
     va_start(arguments, format);
-    format_text(text, PROGRESS_TEXT_MAX, format, arguments);
+    send_formatted(pipe, MESSAGE_PROGRESS, format, arguments);
     va_end(arguments);
-    send_text(pipe, MESSAGE_PROGRESS, text);
 }
 
 void report_warning(pipe_client *pipe, const wchar_t *format, ...)
 {
-    wchar_t text[PROGRESS_TEXT_MAX];
     va_list arguments;
 
     va_start(arguments, format);
-    format_text(text, PROGRESS_TEXT_MAX, format, arguments);
+    send_formatted(pipe, MESSAGE_WARNING, format, arguments);
     va_end(arguments);
-    send_text(pipe, MESSAGE_WARNING, text);
 }
 
 /* "[#XXXXXXXX] " and the system's text of the error, into text (size characters). */
