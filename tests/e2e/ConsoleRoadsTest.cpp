@@ -11,7 +11,8 @@ namespace
     constexpr int windowTimeoutMs = 30000;
     constexpr int lineTimeoutMs = 20000;
 
-    const testsupport::PageLook firstPage = testsupport::PageLook::step (1, "Update MCU", "Next").withoutToast();
+    const testsupport::PageLook firstPage =
+        testsupport::PageLook::step (1, "Update MCU", firstInstruction, "Next").withoutToast();
 
     // A device on WinUSB whose driver key holds no version: the driver check's
     // listing warns about it on standard error.

@@ -20,13 +20,19 @@ namespace
     constexpr int pageTimeoutMs = 20000;
 
     const juce::String updatingTitle = "Updating the MCU ...";
+    const juce::String updatingMessage = "Please do not disconnect the USB cable, or turn off Kelvane or PC/Mac "
+                                         "during the update process.";
 
-    const PageLook firstPage = PageLook::step (1, "Update MCU", "Next");
+    const PageLook firstPage = PageLook::step (1, "Update MCU", firstInstruction, "Next");
     const PageLook checkingDriver = PageLook::busy (1, "Checking the USB driver ...");
     const PageLook checkingMcu = PageLook::busy (1, "Checking the MCU ...");
-    const PageLook updating = PageLook::updating (updatingTitle);
-    const PageLook finished = PageLook::step (2, "Update Complete", "Quit");
-    const PageLook failed = PageLook::step (3, "Update Failed", "Retry");
+    const PageLook updating = PageLook::updating (updatingTitle, updatingMessage);
+    const PageLook finished =
+        PageLook::step (2, "Update Complete", "Please turn on your Kelvane back on and you are ready to rock!", "Quit");
+    const PageLook failed = PageLook::step (3, "Update Failed",
+                                            "Please try again. If the error persists, please contact our support "
+                                            "team from the help center below.",
+                                            "Retry");
 
     // What the stand-in for dfu-util prints: a listing that shows the device
     // in firmware-update mode, and a download that ends well or not.

@@ -13,6 +13,11 @@
 // its window looked at on the screen and clicked from outside through
 // scripts/lib/screenshot.
 
+// The first page's instruction, which every road reads first.
+inline const juce::String firstInstruction = "Hold down the pair button while plugging in the power cable to put the "
+                                             "Kelvane into firmware update mode, which is indicated by a solid white "
+                                             "light.";
+
 // The programs the roads use, from the command line.
 struct RoadPrograms
 {
