@@ -255,7 +255,8 @@ void FlowTest::holdDeviceListings()
     hold.held = 0;
     hold.holding = true;
 
-    // Set once, before any listing of this program runs.
+    // Set once, and while no listing runs: the library's binding is not to
+    // be changed while an operation of it runs on another thread.
     static const bool observing = [] {
         system_function_observe (holdAListing);
         return true;
