@@ -154,11 +154,18 @@ namespace
 
     using testsupport::PageLook;
 
-    const PageLook firstPage = PageLook::step (1, "Update MCU", "Next");
+    const PageLook firstPage = PageLook::step (1, "Update MCU",
+                                               "Hold down the pair button while plugging in the power cable to put "
+                                               "the Kelvane into firmware update mode, which is indicated by a solid "
+                                               "white light.",
+                                               "Next");
 
     // Beside this build lies no dfu-util: the detection fails, and the
     // failure page waits for its Retry.
-    const PageLook failurePage = PageLook::step (3, "Update Failed", "Retry");
+    const PageLook failurePage = PageLook::step (3, "Update Failed",
+                                                 "Please try again. If the error persists, please contact our "
+                                                 "support team from the help center below.",
+                                                 "Retry");
 }
 
 TEST (UpdaterWindow, OneWindowOneInstanceAndAnOrderlyClose)

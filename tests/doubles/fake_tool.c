@@ -8,6 +8,9 @@
  *   err TEXT     the same to standard error
  *   fill N HH    write N bytes of the hexadecimal value HH to standard output
  *   sleep MS     pause MS milliseconds
+ *   wait FILE    pause until FILE exists, a minute at most: the test makes
+ *                it once it has seen what this run's page shows, so the run
+ *                lasts as long as the test looks and no longer
  *   hang         never end
  *   crash        write through a null pointer: the system ends the tool
  *   args FILE    append this run's arguments to FILE, one a line, then "--"
@@ -112,6 +115,14 @@ static long count_run(const char *script_path)
     return runs;
 }
 
+static void wait_for(const char *path)
+{
+    int waited;
+
+    for (waited = 0; waited < 60000 && GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES; waited += 5)
+        Sleep(5);
+}
+
 static void linger(const char *milliseconds)
 {
     char self[MAX_PATH];
@@ -173,6 +184,8 @@ int main(int argc, char **argv)
                 fill(stdout, count, (int)value);
         } else if (strcmp(line, "sleep") == 0) {
             Sleep((DWORD)atol(arg));
+        } else if (strcmp(line, "wait") == 0) {
+            wait_for(arg);
         } else if (strcmp(line, "hang") == 0) {
             for (;;)
                 Sleep(1000);

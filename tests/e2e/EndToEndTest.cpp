@@ -15,7 +15,7 @@ namespace
     constexpr int windowTimeoutMs = 30000;
     constexpr int pageTimeoutMs = 15000;
 
-    const PageLook firstPage = PageLook::step (1, firstTitle, "Next").withoutToast();
+    const PageLook firstPage = PageLook::step (1, firstTitle, firstInstruction, "Next").withoutToast();
 
     juce::String roadName()
     {

@@ -21,17 +21,19 @@ namespace
 
     const juce::String updatingTitle = "Updating the MCU ...";
 
-    const PageLook firstPage = PageLook::step (1, "Update MCU", "Next");
+    const PageLook firstPage = PageLook::step (1, "Update MCU", firstInstruction, "Next");
     const PageLook checkingDriver = PageLook::busy (1, "Checking the USB driver ...");
-    const PageLook installingDriver = PageLook::busy (1, "Installing the USB driver ...");
     const PageLook checkingMcu = PageLook::busy (1, "Checking the MCU ...");
-    const PageLook updating = PageLook::updating (updatingTitle);
-    const PageLook finished = PageLook::step (2, "Update Complete", "Quit");
-    const PageLook failed = PageLook::step (3, "Update Failed", "Retry");
+    const PageLook updating = PageLook::updating (updatingTitle, updatingMessage);
+    const PageLook finished =
+        PageLook::step (2, "Update Complete", "Please turn on your Kelvane back on and you are ready to rock!", "Quit");
+    const PageLook failed = PageLook::step (3, "Update Failed",
+                                            "Please try again. If the error persists, please contact our support "
+                                            "team from the help center below.",
+                                            "Retry");
 
     // What the stand-in for dfu-util prints: a listing that shows the device
-    // in firmware-update mode, and a download that ends well or not. Each
-    // takes a while, as the real tool does, so that its page stays up.
+    // in firmware-update mode, and a download that ends well or not.
     const juce::String listing = "Found DFU: [6e3c:0222] ver=0200, devnum=3, cfg=1, intf=0, path=\"1-2\", alt=0, "
                                  "name=\"@Internal Flash  /0x90000000/64*128Kg\", serial=\"KV00012345\"\n";
     const juce::String downloaded = "Opening DFU capable USB device...\nDownload\t[=========================] 100%"
@@ -66,6 +68,14 @@ namespace
 
 // A user's folder with the stand-in as dfu-util, the firmware and its
 // version file, and the updater started from it.
+//
+// A page that a road looks at must stay up until the road has seen it,
+// whatever the machine's load. The stand-in's runs stay up while the road
+// holds them. The driver check's page stays for the check's own pause of
+// two seconds, which the updater keeps before it lists the devices. Nothing
+// holds the real installation or the real dfu-util, so no road needs their
+// pages: what shows that they ran is the driver on the device, the package
+// in the folder, the log's records and the toast.
 class McuRoad : public testing::Test
 {
 protected:
@@ -76,21 +86,30 @@ protected:
         folder.putDfuUtil (roadPrograms().fakeTool);
         folder.putFirmware();
         folder.putVersionFile ("2.4.1");
+        letToolRunsGo();
         tool ("out " + escaped (listing));
     }
 
     void TearDown() override
     {
+        letToolRunsGo();
         SetEnvironmentVariableW (L"KELVANE_FAKE_TOOL_SCRIPT", nullptr);
     }
 
-    // What the stand-in does from its next run on; every run is recorded.
+    // What the stand-in does from its next run on; every run is recorded at
+    // its start, and goes on once the road lets the runs go on.
     void tool (const juce::String& lines)
     {
-        ASSERT_TRUE (script.getFile().replaceWithText ("args " + runs.getFile().getFullPathName()
-                                                       + "\nsleep 1200\n" + lines + "\n"));
+        ASSERT_TRUE (script.getFile().replaceWithText ("args " + runs.getFile().getFullPathName() + "\nwait "
+                                                       + toolRunsGo.getFile().getFullPathName() + "\n" + lines
+                                                       + "\n"));
         SetEnvironmentVariableW (L"KELVANE_FAKE_TOOL_SCRIPT", script.getFile().getFullPathName().toWideCharPointer());
     }
+
+    // The stand-in's runs wait at their start from now on, until the road
+    // lets them go on; they go on at once until it holds them.
+    void holdToolRuns() { ASSERT_TRUE (toolRunsGo.getFile().deleteFile()); }
+    void letToolRunsGo() { ASSERT_TRUE (toolRunsGo.getFile().create()); }
 
     static juce::String escaped (const juce::String& text)
     {
@@ -158,6 +177,7 @@ protected:
     UserFolder folder;
     juce::TemporaryFile script { ".txt" };
     juce::TemporaryFile runs { ".txt" };
+    juce::TemporaryFile toolRunsGo { ".go" };
     std::unique_ptr<RunningUpdater> updater;
     std::unique_ptr<Screen> screen;
 };
@@ -174,21 +194,27 @@ TEST_F (MainRoad, ADeviceWithoutADriverIsGivenWinUsbAndFlashed)
                                 { L"USB\\Class_FE&SubClass_01&Prot_02", L"USB\\Class_FE" },
                                 L"Kelvane DFU", {}, {}, {} }));
     start();
+    holdToolRuns();
     click (checkingDriver);
     EXPECT_TRUE (screen->keepLast ("page_checking_driver"));
-    shows (installingDriver);
-    EXPECT_TRUE (screen->keepLast ("page_installing_driver"));
+    // The installation, which takes as long as it takes, then the detection.
     shows (checkingMcu);
     EXPECT_TRUE (screen->keepLast ("page_checking_mcu"));
+    letToolRunsGo();
     shows (PageLook::deviceInfo ("2.4.1", "Update MCU"));
     EXPECT_TRUE (screen->keep ("page_version"));
 
     tool ("out " + escaped (downloaded));
+    holdToolRuns();
     click (updating);
     EXPECT_TRUE (screen->keepLast ("page_updating"));
+    letToolRunsGo();
     shows (finished);
     EXPECT_TRUE (screen->keep ("page_finish"));
     quits();
+
+    // The installation ran: its package is beside the updater.
+    EXPECT_TRUE (folder.root.getChildFile ("deviceDrv.inf").existsAsFile());
 
     const udi_list_options options { 1, 0, 0 };
     const auto listed = udi_test::listDevices (&options);
@@ -203,12 +229,13 @@ TEST_F (MainRoad, ADeviceWithoutADriverIsGivenWinUsbAndFlashed)
 TEST_F (MainRoad, AQuickDoubleClickOnUpdateMcuRunsOneDownload)
 {
     start();
-    click (checkingDriver);
-    shows (PageLook::deviceInfo ("2.4.1", "Update MCU"));
+    click (PageLook::deviceInfo ("2.4.1", "Update MCU"));
 
     tool ("out " + escaped (downloaded));
+    holdToolRuns();
     ASSERT_TRUE (screen->clickButton (2));
     shows (updating);
+    letToolRunsGo();
     shows (finished);
 
     EXPECT_EQ (toolRuns(), juce::StringArray ("-l", download().fromFirstOccurrenceOf (dfuUtil() + " ", false, false)));
@@ -228,11 +255,10 @@ TEST_F (FailureRoads, AFailedInstallationTellsSoAndRetryStartsAgain)
     ASSERT_TRUE (installing.held());
 
     start();
-    click (checkingDriver);
     // The package is written before the installation is refused, which
-    // takes a moment only: too short a page to be sure of a look at it. The
+    // takes a moment only: a page that may be gone before it is painted. The
     // package beside the updater shows that the installation ran.
-    shows (failed.withToast ("Failed to install USB driver!"));
+    click (failed.withToast ("Failed to install USB driver!"));
     EXPECT_TRUE (folder.root.getChildFile ("deviceDrv.inf").existsAsFile());
     click (firstPage);
     EXPECT_TRUE (toolRuns().isEmpty());
@@ -242,9 +268,7 @@ TEST_F (FailureRoads, NoDeviceForTheRealDfuUtilTellsSoAfterFiveRuns)
 {
     folder.putDfuUtil (roadPrograms().realDfuUtil);
     start();
-    click (checkingDriver);
-    shows (checkingMcu);
-    shows (failed.withToast ("Cannot detect the device!"));
+    click (failed.withToast ("Cannot detect the device!"));
     click (firstPage);
 
     // dfu-util 0.11 prints only its banner when no DFU device is there.
@@ -262,8 +286,7 @@ TEST_F (FailureRoads, AMissingVersionFileIsADeviceNotFound)
 {
     folder.images().getChildFile ("version.txt").deleteFile();
     start();
-    click (checkingDriver);
-    shows (failed.withToast ("Cannot detect the device!"));
+    click (failed.withToast ("Cannot detect the device!"));
     click (firstPage);
     EXPECT_EQ (toolRuns(), juce::StringArray ("-l"));
 }
@@ -272,17 +295,20 @@ TEST_F (FailureRoads, AFailedDownloadRetriesOnTheSameVersionWithoutANewDetection
 {
     folder.putVersionFile ("2.4.1\r\nbeta");
     start();
-    click (checkingDriver);
-    shows (PageLook::deviceInfo ("2.4.1, beta", "Update MCU"));
+    click (PageLook::deviceInfo ("2.4.1, beta", "Update MCU"));
 
     tool ("out " + escaped (notDownloaded) + "\nexit 74");
+    holdToolRuns();
     click (updating);
+    letToolRunsGo();
     shows (failed.withToast ("Failed to update MCU!"));
     EXPECT_TRUE (screen->keep ("page_failure"));
     click (PageLook::deviceInfo ("2.4.1, beta", "Update MCU"));
 
     tool ("out " + escaped (downloaded));
+    holdToolRuns();
     click (updating);
+    letToolRunsGo();
     shows (finished);
 
     const auto update = download().fromFirstOccurrenceOf (dfuUtil() + " ", false, false);
@@ -293,11 +319,12 @@ TEST_F (FailureRoads, AnEmptyVersionFileShowsAnEmptyVersionAndStillDownloads)
 {
     folder.putVersionFile ("");
     start();
-    click (checkingDriver);
-    shows (PageLook::deviceInfo ("", "Update MCU"));
+    click (PageLook::deviceInfo ("", "Update MCU"));
 
     tool ("out " + escaped (downloaded));
+    holdToolRuns();
     click (updating);
+    letToolRunsGo();
     shows (finished);
 }
 
@@ -345,23 +372,21 @@ protected:
     }
 
     // The detection fails with the fault, Retry, a good detection, and the
-    // download fails with it: five runs, one, then two.
+    // download fails with it: five runs, one, then two. A missing tool fails
+    // its runs at once, so the toasts and the log show where each step went.
     void faultyRoad (const Fault& fault)
     {
         arm (fault);
         start();
-        click (checkingDriver);
-        shows (failed.withToast ("Cannot detect the device!"));
+        click (failed.withToast ("Cannot detect the device!"));
 
         folder.putDfuUtil (roadPrograms().fakeTool);
         tool ("out " + escaped (listing));
         click (firstPage);
-        click (checkingDriver);
-        shows (PageLook::deviceInfo ("2.4.1", "Update MCU"));
+        click (PageLook::deviceInfo ("2.4.1", "Update MCU"));
 
         arm (fault);
-        click (updating);
-        shows (failed.withToast ("Failed to update MCU!"));
+        click (failed.withToast ("Failed to update MCU!"));
         click (PageLook::deviceInfo ("2.4.1", "Update MCU"));
 
         std::string expected;
@@ -416,8 +441,7 @@ TEST_F (FaultRoads, ClosingTheWindowDuringTheDriverCheckEndsTheProgram)
 TEST_F (FaultRoads, ClosingTheWindowWhileTheDownloadHangsEndsTheProgramAndKeepsTheLog)
 {
     start();
-    click (checkingDriver);
-    shows (PageLook::deviceInfo ("2.4.1", "Update MCU"));
+    click (PageLook::deviceInfo ("2.4.1", "Update MCU"));
 
     tool ("hang");
     click (updating);

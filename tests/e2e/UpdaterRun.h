@@ -13,6 +13,16 @@
 // its window looked at on the screen and clicked from outside through
 // scripts/lib/screenshot.
 
+// The first page's instruction, which every road reads first.
+inline const juce::String firstInstruction = "Hold down the pair button while plugging in the power cable to put the "
+                                             "Kelvane into firmware update mode, which is indicated by a solid white "
+                                             "light.";
+
+// The message under the updating page's title, which every road through a
+// download reads.
+inline const juce::String updatingMessage = "Please do not disconnect the USB cable, or turn off Kelvane or PC/Mac "
+                                            "during the update process.";
+
 // The programs the roads use, from the command line.
 struct RoadPrograms
 {

@@ -3,7 +3,10 @@
 #include "resources/BinaryData.h"
 #include "support/Children.h"
 #include "support/MessageLoop.h"
+#include "udi/internal.h"
 
+#include <atomic>
+#include <climits>
 #include <cstring>
 
 using testsupport::childAt;
@@ -44,6 +47,37 @@ namespace
         return exeFolder.getChildFile (folderText).getChildFile ("version.txt");
     }
 
+    // The hold on the driver library's device listings. It lasts as long as
+    // the program, and so does the binding's observer that keeps it: a
+    // listing that a failed test left waiting may still pass it after that
+    // test's engine has gone.
+    struct ListingHold
+    {
+        HANDLE go = CreateSemaphoreW (nullptr, 0, LONG_MAX, nullptr);
+        std::atomic<bool> holding { false };
+        std::atomic<int> held { 0 };
+    };
+
+    ListingHold& listingHold()
+    {
+        static ListingHold hold;
+        return hold;
+    }
+
+    // A listing binds this one function, once, right after it has taken its
+    // operation's lock; nothing else binds it.
+    void holdAListing (const char*, const char* function, const char*)
+    {
+        auto& hold = listingHold();
+
+        if (! hold.holding || std::strcmp (function, "CM_Get_Device_IDA") != 0)
+            return;
+
+        ++hold.held;
+        // A minute at most: a test that never lets it go has failed by then.
+        WaitForSingleObject (hold.go, 60000);
+    }
+
     void writeOrRemove (const juce::File& file, const std::optional<std::string>& content)
     {
         file.deleteFile();
@@ -62,12 +96,19 @@ void FlowTest::SetUp()
     ToolFolderTest::SetUp();
     setMcuVersionFile (std::nullopt);
     setWirelessVersionFile (std::nullopt);
+    letToolRunsGo();
 }
 
 void FlowTest::TearDown()
 {
-    // The engine waits 100 ms at most for a task still running; the flows'
-    // tasks are over by now in every test that ends well.
+    // Nothing held may outlast the test. The engine waits 100 ms at most for
+    // a task still running; the flows' tasks are over by now in every test
+    // that ends well.
+    letToolRunsGo();
+
+    if (listingHold().holding.exchange (false))
+        ReleaseSemaphore (listingHold().go, 1000, nullptr);
+
     component.reset();
     ToolFolderTest::TearDown();
 }
@@ -183,6 +224,54 @@ std::string FlowTest::deviceInfoPage (const juce::String& version, const juce::S
 std::string FlowTest::updatingPage (const juce::String& title, const juce::String& message)
 {
     return "updating | " + title.toStdString() + " | " + message.toStdString() + " | Updating (disabled)";
+}
+
+void FlowTest::setToolScript (const juce::StringArray& lines)
+{
+    juce::StringArray held { "wait " + toolRunsGo.getFile().getFullPathName() };
+    held.addArray (lines);
+    ToolFolderTest::setToolScript (held);
+}
+
+void FlowTest::holdToolRuns()
+{
+    ASSERT_TRUE (toolRunsGo.getFile().deleteFile());
+}
+
+void FlowTest::letToolRunsGo()
+{
+    ASSERT_TRUE (toolRunsGo.getFile().create());
+}
+
+void FlowTest::holdDeviceListings()
+{
+    auto& hold = listingHold();
+
+    // Whatever an earlier test let go and no listing took.
+    while (WaitForSingleObject (hold.go, 0) == WAIT_OBJECT_0)
+    {
+    }
+
+    hold.held = 0;
+    hold.holding = true;
+
+    // Set once, and while no listing runs: the library's binding is not to
+    // be changed while an operation of it runs on another thread.
+    static const bool observing = [] {
+        system_function_observe (holdAListing);
+        return true;
+    }();
+    (void) observing;
+}
+
+void FlowTest::letOneListingGo()
+{
+    ReleaseSemaphore (listingHold().go, 1, nullptr);
+}
+
+int FlowTest::listingsHeld()
+{
+    return listingHold().held;
 }
 
 std::vector<juce::String> FlowTest::runs() const

@@ -15,6 +15,12 @@
 // test program as dfu-util.exe and esptool.exe and an "Images" folder of the
 // test's own. The tests read the window as the framework builds it: which
 // page is visible, its texts, the picture and the toast.
+//
+// A busy page lasts as long as the task behind it, and a task may end before
+// the message thread has come back from showing the page: the engine then
+// replaces the page in the same handling of its events. So a test that looks
+// at a busy page holds that task first (a tool run or the driver library's
+// device listing) and lets it go on once it has seen the page.
 class FlowTest : public ToolFolderTest
 {
 protected:
@@ -30,8 +36,7 @@ protected:
     std::string page();
 
     // Runs the message loop until the page reads `expected`, looking after
-    // every message, so a page that the next task's end replaces is seen. A
-    // failure names the page that was showing instead.
+    // every message. A failure names the page that was showing instead.
     testing::AssertionResult waitForPage (const std::string& expected, int timeoutMs = 20000);
 
     // The toast's text, and whether it is up (its timer runs from its show
@@ -58,8 +63,25 @@ protected:
     // tool's path left off: "-l", "-s ... -D ...", "read_mac" ...
     std::vector<juce::String> runs() const;
 
+    // The fake tools follow these lines, each run once it is let go on: a
+    // run is recorded at its start and then waits while the test holds the
+    // runs. Runs go on at once until the test holds them.
+    void setToolScript (const juce::StringArray& lines);
+    void holdToolRuns();
+    void letToolRunsGo();
+
+    // From now on every device listing of the driver library (the driver
+    // check's, and the installation's before it prepares) waits at its
+    // start until the test lets it go on, one listing per call of
+    // letOneListingGo, given before or while it waits.
+    static void holdDeviceListings();
+    static void letOneListingGo();
+    // The listings that have come to the hold since it was set.
+    static int listingsHeld();
+
 private:
     int pictureKey();
 
     std::unique_ptr<MainComponent> component;
+    juce::TemporaryFile toolRunsGo { ".go" };
 };

@@ -65,6 +65,7 @@ TEST_F (McuFlow, TheMainRoadFromTheInstructionPageToTheFinishPage)
 {
     setToolScript (deviceAndDownload);
     setMcuVersionFile ("1.0.4");
+    holdDeviceListings();
     start ([] (MainComponent* owner) { return std::make_unique<StartUpdateFwState> (owner); });
 
     ASSERT_EQ (page(), stepPage (1, "Update MCU", instruction, "Next"));
@@ -72,6 +73,7 @@ TEST_F (McuFlow, TheMainRoadFromTheInstructionPageToTheFinishPage)
     click();
     const auto clicked = Clock::now();
     ASSERT_TRUE (waitForPage (busyPage (1, "Checking the USB driver ...")));
+    letOneListingGo();
 
     // No device needs the driver here: the check lets the flow go on, but
     // only after the device has had its time to show up.
@@ -79,15 +81,18 @@ TEST_F (McuFlow, TheMainRoadFromTheInstructionPageToTheFinishPage)
     EXPECT_GE (msSince (clicked), 2048.0 + 500.0);
     EXPECT_EQ (runs(), (std::vector<juce::String> { detection }));
 
+    holdToolRuns();
     click();
-    ASSERT_TRUE (waitForPage (updatingPage ("Updating the MCU ...", updatingMessage), 2000));
+    ASSERT_TRUE (waitForPage (updatingPage ("Updating the MCU ...", updatingMessage)));
+    letToolRunsGo();
     ASSERT_TRUE (waitForPage (stepPage (2, "Update Complete", finished, "Quit")));
     EXPECT_EQ (runs(), (std::vector<juce::String> { detection, download() }));
     EXPECT_EQ (toastText(), "") << "no toast on the main road";
 }
 
 // A device without a driver, whose package cannot be prepared now: the same
-// preparation runs in another process.
+// preparation runs in another process, so the installation fails as soon as
+// it has listed the devices.
 TEST_F (McuFlow, AFailedInstallationEndsOnTheFailurePageAndRetryStartsAgain)
 {
     udi_test::FakeUsbDevices tree;
@@ -97,14 +102,20 @@ TEST_F (McuFlow, AFailedInstallationEndsOnTheFailurePageAndRetryStartsAgain)
     ASSERT_TRUE (preparing.held());
 
     setToolScript (deviceAndDownload);
+    holdDeviceListings();
     start (first<StartUpdateFwState>());
     click();
+    ASSERT_TRUE (waitForPage (busyPage (1, "Checking the USB driver ...")));
+    letOneListingGo();
 
     // The check found the device without its driver: on to the installation,
     // without a toast.
     ASSERT_TRUE (waitForPage (busyPage (1, "Installing the USB driver ...")));
     EXPECT_FALSE (toastIsUp());
+    letOneListingGo();
+
     ASSERT_TRUE (waitForPage (stepPage (3, "Update Failed", failed, "Retry")));
+    EXPECT_EQ (listingsHeld(), 2) << "the check's listing and the installation's";
     EXPECT_EQ (toastText(), "Failed to install USB driver!");
     EXPECT_TRUE (toastIsUp());
     EXPECT_TRUE (runs().empty()) << "no detection without the driver";
@@ -112,9 +123,14 @@ TEST_F (McuFlow, AFailedInstallationEndsOnTheFailurePageAndRetryStartsAgain)
     click();
     ASSERT_TRUE (waitForPage (stepPage (1, "Update MCU", instruction, "Next")));
 
-    // And the run starts afresh, with the driver check.
+    // And the run starts afresh, with the driver check, and fails as before.
     click();
     ASSERT_TRUE (waitForPage (busyPage (1, "Checking the USB driver ...")));
+    letOneListingGo();
+    ASSERT_TRUE (waitForPage (busyPage (1, "Installing the USB driver ...")));
+    letOneListingGo();
+    ASSERT_TRUE (waitForPage (stepPage (3, "Update Failed", failed, "Retry")));
+    EXPECT_EQ (listingsHeld(), 4);
 }
 
 struct DetectionCase
@@ -194,8 +210,10 @@ TEST_F (McuFlow, AFailedDownloadRetriesFromTheVersionPageAsOftenAsAsked)
     for (int failure = 0; failure < 2; ++failure)
     {
         SCOPED_TRACE (failure);
+        holdToolRuns();
         click();
-        ASSERT_TRUE (waitForPage (updatingPage ("Updating the MCU ...", updatingMessage), 2000));
+        ASSERT_TRUE (waitForPage (updatingPage ("Updating the MCU ...", updatingMessage)));
+        letToolRunsGo();
         ASSERT_TRUE (waitForPage (stepPage (3, "Update Failed", failed, "Retry")));
         EXPECT_EQ (toastText(), "Failed to update MCU!");
 
@@ -282,11 +300,13 @@ TEST_F (McuFlow, ClicksDoNotMoveTheStatesThatWaitForTheirTask)
     ASSERT_TRUE (waitForPage (deviceInfoPage ("1.0.4", "Update MCU")));
     EXPECT_EQ (runs().size(), 1u);
 
+    holdDeviceListings();
     start (first<CheckUsbDriverState>());
     engine().postEvent (std::make_unique<ButtonClicked>());
     engine().postEvent (std::make_unique<PrepFinished> (std::string ("1.0")));
     testsupport::pumpFor (200);
     EXPECT_EQ (page(), busyPage (0, "Checking the USB driver ..."));
+    letOneListingGo();
     ASSERT_TRUE (waitForPage (deviceInfoPage ("1.0.4", "Update MCU")));
     EXPECT_EQ (runs().size(), 2u);
 }

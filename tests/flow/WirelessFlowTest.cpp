@@ -51,13 +51,17 @@ TEST_F (WirelessFlow, TheRoadEndsOnTheMcuFlowsInstructionPage)
     start (first<StartUpdateCoreState>());
     ASSERT_EQ (page(), stepPage (4, "Update Your Kelvane", instruction, "Next"));
 
+    holdToolRuns();
     click();
-    ASSERT_TRUE (waitForPage (busyPage (4, "Checking the Wireless Module ..."), 2000));
+    ASSERT_TRUE (waitForPage (busyPage (4, "Checking the Wireless Module ...")));
+    letToolRunsGo();
     ASSERT_TRUE (waitForPage (deviceInfoPage ("2.1.0", "Update Wireless Module")));
     EXPECT_EQ (recordedRuns(), (Runs { wirelessDetectionLine() }));
 
+    holdToolRuns();
     click();
-    ASSERT_TRUE (waitForPage (updatingPage ("Updating the Wireless Module ...", updatingMessage), 2000));
+    ASSERT_TRUE (waitForPage (updatingPage ("Updating the Wireless Module ...", updatingMessage)));
+    letToolRunsGo();
     ASSERT_TRUE (waitForPage (stepPage (1, "Update MCU", mcuInstruction, "Next")));
     EXPECT_EQ (recordedRuns(), (Runs { wirelessDetectionLine(), wirelessFlashingLine() }));
     EXPECT_EQ (toastText(), "");
@@ -102,8 +106,10 @@ TEST_F (WirelessFlow, AFailedFlashingRetriesFromTheVersionPage)
     start (first<WaitUpdateCoreState> (std::string ("2.1.0")));
     ASSERT_EQ (page(), deviceInfoPage ("2.1.0", "Update Wireless Module"));
 
+    holdToolRuns();
     click();
-    ASSERT_TRUE (waitForPage (updatingPage ("Updating the Wireless Module ...", updatingMessage), 2000));
+    ASSERT_TRUE (waitForPage (updatingPage ("Updating the Wireless Module ...", updatingMessage)));
+    letToolRunsGo();
     ASSERT_TRUE (waitForPage (stepPage (3, "Update Failed", failed, "Retry")));
     EXPECT_EQ (toastText(), "Failed to update wireless module!");
     EXPECT_EQ (recordedRuns(), (Runs { wirelessFlashingLine(), wirelessFlashingLine() }));

@@ -31,9 +31,10 @@ namespace testsupport
     }
 
     // Looks after every message that the loop hands out, so a state that
-    // lasts from one message to the next is seen: a page that a task's end
-    // replaces a moment after it came, say. A run of the loop for even 5 ms
-    // can hand out both messages on a busy machine.
+    // lasts from one message to the next is seen, where a run of the loop
+    // for even 5 ms can hand out both messages on a busy machine. A state
+    // that one message makes and ends is never seen: a test holds what ends
+    // it until it has looked.
     inline bool pumpUntilSeen (const std::function<bool()>& done, int timeoutMs = 5000)
     {
         return pumpInRunsUntil (done, timeoutMs, 0);
