@@ -23,6 +23,7 @@ namespace
 
     const PageLook firstPage = PageLook::step (1, "Update MCU", firstInstruction, "Next");
     const PageLook checkingDriver = PageLook::busy (1, "Checking the USB driver ...");
+    const PageLook installingDriver = PageLook::busy (1, "Installing the USB driver ...");
     const PageLook checkingMcu = PageLook::busy (1, "Checking the MCU ...");
     const PageLook updating = PageLook::updating (updatingTitle, updatingMessage);
     const PageLook finished =
@@ -72,10 +73,12 @@ namespace
 // A page that a road looks at must stay up until the road has seen it,
 // whatever the machine's load. The stand-in's runs stay up while the road
 // holds them. The driver check's page stays for the check's own pause of
-// two seconds, which the updater keeps before it lists the devices. Nothing
-// holds the real installation or the real dfu-util, so no road needs their
-// pages: what shows that they ran is the driver on the device, the package
-// in the folder, the log's records and the toast.
+// two seconds, which the updater keeps before it lists the devices. A real
+// installation holds its page while it starts its installer program and
+// waits on it, a second or more in which the message thread is free to
+// paint. A refused installation and the real dfu-util's detection hold
+// nothing, so no road needs their pages: what shows that they ran is the
+// package in the folder, the log's records and the toast.
 class McuRoad : public testing::Test
 {
 protected:
@@ -197,7 +200,8 @@ TEST_F (MainRoad, ADeviceWithoutADriverIsGivenWinUsbAndFlashed)
     holdToolRuns();
     click (checkingDriver);
     EXPECT_TRUE (screen->keepLast ("page_checking_driver"));
-    // The installation, which takes as long as it takes, then the detection.
+    shows (installingDriver);
+    EXPECT_TRUE (screen->keepLast ("page_installing_driver"));
     shows (checkingMcu);
     EXPECT_TRUE (screen->keepLast ("page_checking_mcu"));
     letToolRunsGo();
