@@ -225,6 +225,16 @@ protected:
         SetEnvironmentVariableW (L"KELVANE_FAKE_TOOL_SCRIPT", script.getFile().getFullPathName().toWideCharPointer());
     }
 
+    juce::File outputFile() const { return folder.root.getChildFile ("updater output.txt"); }
+
+    // A file for the updater to inherit as its streams, as "updater > file" makes it.
+    static HANDLE openForTheStreams (const juce::File& file)
+    {
+        SECURITY_ATTRIBUTES inheritable { sizeof (inheritable), nullptr, TRUE };
+        return CreateFileW (file.getFullPathName().toWideCharPointer(), GENERIC_WRITE,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable, CREATE_ALWAYS, 0, nullptr);
+    }
+
     int toolRuns() const
     {
         juce::StringArray lines;
@@ -252,10 +262,8 @@ TEST_F (ConsoleRoads, TheDriverLibrarysLinesShowInTheConsoleItWasStartedFrom)
 
 TEST_F (ConsoleRoads, StreamsSentToAFileStayThere)
 {
-    const auto file = folder.root.getChildFile ("updater output.txt");
-    SECURITY_ATTRIBUTES inheritable { sizeof (inheritable), nullptr, TRUE };
-    const auto output = CreateFileW (file.getFullPathName().toWideCharPointer(), GENERIC_WRITE,
-                                     FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable, CREATE_ALWAYS, 0, nullptr);
+    const auto file = outputFile();
+    const auto output = openForTheStreams (file);
     ASSERT_NE (output, INVALID_HANDLE_VALUE);
 
     startAndCheckTheDriver ({ output });
@@ -278,10 +286,8 @@ TEST_F (ConsoleRoads, CtrlCAndCtrlBreakInTheConsoleLeaveTheDownloadRunning)
 
 TEST_F (ConsoleRoads, WithBothStreamsSentToAFileTheUpdaterStaysOutOfTheConsole)
 {
-    const auto file = folder.root.getChildFile ("updater output.txt");
-    SECURITY_ATTRIBUTES inheritable { sizeof (inheritable), nullptr, TRUE };
-    const auto output = CreateFileW (file.getFullPathName().toWideCharPointer(), GENERIC_WRITE,
-                                     FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable, CREATE_ALWAYS, 0, nullptr);
+    const auto file = outputFile();
+    const auto output = openForTheStreams (file);
     ASSERT_NE (output, INVALID_HANDLE_VALUE);
 
     ASSERT_NO_FATAL_FAILURE (startTheDownloadThatHangs ({ output }));
