@@ -374,19 +374,20 @@ namespace testsupport
             return image;
         }
 
-        // Rows of the page slot that are mostly red: the action button. The
-        // longest run of them.
-        juce::Range<int> buttonRows (const juce::Image& content)
+        // The longest run of rows of the page slot with at least `least`
+        // pixels that `matches` takes.
+        template <typename Matches>
+        juce::Range<int> longestRunOfRows (const juce::Image& content, int least, Matches matches)
         {
             juce::Range<int> best, current;
 
             for (int y = pageSlot.getY(); y < pageSlot.getBottom(); ++y)
             {
-                int red = 0;
+                int count = 0;
                 for (int x = pageSlot.getX(); x < pageSlot.getRight(); ++x)
-                    red += isRed (content.getPixelAt (x, y)) ? 1 : 0;
+                    count += matches (content.getPixelAt (x, y)) ? 1 : 0;
 
-                if (red >= 120)
+                if (count >= least)
                     current = current.isEmpty() ? juce::Range<int> (y, y + 1) : current.withEnd (y + 1);
                 else
                     current = {};
@@ -398,26 +399,16 @@ namespace testsupport
             return best;
         }
 
+        // Rows of the page slot that are mostly red: the action button.
+        juce::Range<int> buttonRows (const juce::Image& content)
+        {
+            return longestRunOfRows (content, 120, [] (juce::Colour c) { return isRed (c); });
+        }
+
         // Rows of the page slot that are mostly the disabled button's panel.
         juce::Range<int> dimmedRows (const juce::Image& content)
         {
-            juce::Range<int> best, current;
-
-            for (int y = pageSlot.getY(); y < pageSlot.getBottom(); ++y)
-            {
-                int panel = 0;
-                for (int x = pageSlot.getX(); x < pageSlot.getRight(); ++x)
-                    panel += isDimmedPanel (content.getPixelAt (x, y)) ? 1 : 0;
-
-                if (panel >= 150)
-                    current = current.isEmpty() ? juce::Range<int> (y, y + 1) : current.withEnd (y + 1);
-                else
-                    current = {};
-
-                if (current.getLength() > best.getLength())
-                    best = current;
-            }
-
+            const auto best = longestRunOfRows (content, 150, [] (juce::Colour c) { return isDimmedPanel (c); });
             return best.getLength() >= 20 ? best : juce::Range<int>();
         }
 
