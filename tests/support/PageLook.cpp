@@ -211,7 +211,10 @@ namespace testsupport
             return count;
         }
 
-        Mask buttonInk (const juce::String& text, juce::Rectangle<int> size)
+        // The action button as the page draws it, enabled or not, over the
+        // colour that lies around it.
+        juce::Image paintedButton (const juce::String& text, juce::Rectangle<int> size, bool enabled,
+                                   juce::Colour background)
         {
             lookandfeel::ConnectButtonLookAndFeel lookAndFeel;
             juce::TextButton button;
@@ -220,9 +223,16 @@ namespace testsupport
             button.setColour (juce::TextButton::textColourOffId, juce::Colours::white);
             button.setColour (juce::TextButton::buttonColourId, juce::Colour (0xffe02020));
             button.setLookAndFeel (&lookAndFeel);
+            button.setEnabled (enabled);
             button.setSize (size.getWidth(), size.getHeight());
-            const auto image = paintedOver (button, juce::Colour (0xff202020));
+            const auto image = paintedOver (button, background);
             button.setLookAndFeel (nullptr);
+            return image;
+        }
+
+        Mask buttonInk (const juce::String& text, juce::Rectangle<int> size)
+        {
+            const auto image = paintedButton (text, size, true, juce::Colour (0xff202020));
             return inkOf (image, image.getBounds());
         }
 
@@ -236,17 +246,7 @@ namespace testsupport
 
         Mask dimmedButtonInk (const juce::String& text, juce::Rectangle<int> size)
         {
-            lookandfeel::ConnectButtonLookAndFeel lookAndFeel;
-            juce::TextButton button;
-            button.setButtonText (text);
-            button.setColour (juce::TextButton::textColourOnId, juce::Colours::white);
-            button.setColour (juce::TextButton::textColourOffId, juce::Colours::white);
-            button.setColour (juce::TextButton::buttonColourId, juce::Colour (0xffe02020));
-            button.setLookAndFeel (&lookAndFeel);
-            button.setEnabled (false);
-            button.setSize (size.getWidth(), size.getHeight());
-            const auto image = paintedOver (button, juce::Colour (0xff171717));
-            button.setLookAndFeel (nullptr);
+            const auto image = paintedButton (text, size, false, juce::Colour (0xff171717));
             return inkOf (image, insideDimmed (image.getBounds()), dimmedContrast);
         }
 
