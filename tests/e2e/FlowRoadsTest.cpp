@@ -9,8 +9,10 @@
 
 #include "support/MessageLoop.h"
 
+#include <iostream>
 #include <optional>
 #include <string>
+#include <vector>
 
 using testsupport::PageLook;
 
@@ -64,6 +66,66 @@ namespace
     std::string record (const juce::String& commandLine, const juce::String& output)
     {
         return (commandLine + "\n" + output + "\n====================\n\n").replace ("\n", "\r\n").toStdString();
+    }
+
+    std::string firstLine (const std::string& text)
+    {
+        return text.substr (0, text.find ("\r\n") + 2);
+    }
+
+    // Whether the log, from byte `at`, holds the expected records from
+    // `next` on and nothing else; counts the records of runs whose tool did
+    // not start. Under load Wine now and then fails to start a program
+    // (CreateProcess answers ERROR_INTERNAL_ERROR, about once in 600 starts
+    // beside stress-ng), and the updater does what it does for any tool that
+    // does not start: the run's record is its command line alone, and the
+    // run counts as one of its tries. Such a record, where a run whose tool
+    // started is expected, stands for that run, or was a try more of a run
+    // that looks for a text: whichever way the rest of the log fits.
+    bool holdsFrom (const std::string& log, size_t at, const std::vector<std::string>& expected, size_t next,
+                    int& notStarted)
+    {
+        if (next == expected.size())
+            return at == log.size();
+
+        const auto& wanted = expected[next];
+
+        if (log.compare (at, wanted.size(), wanted) == 0 && holdsFrom (log, at + wanted.size(), expected, next + 1, notStarted))
+            return true;
+
+        const auto commandLine = firstLine (wanted);
+
+        if (wanted.size() == commandLine.size() || log.compare (at, commandLine.size(), commandLine) != 0)
+            return false;
+
+        const auto after = at + commandLine.size();
+
+        if (holdsFrom (log, after, expected, next + 1, notStarted) || holdsFrom (log, after, expected, next, notStarted))
+        {
+            ++notStarted;
+            return true;
+        }
+
+        return false;
+    }
+
+    testing::AssertionResult holdsTheRecords (const std::string& log, const std::vector<std::string>& expected)
+    {
+        int notStarted = 0;
+
+        if (holdsFrom (log, 0, expected, 0, notStarted))
+        {
+            if (notStarted > 0)
+                std::cout << "(the log holds " << notStarted << " run(s) whose tool Wine did not start)\n";
+            return testing::AssertionSuccess();
+        }
+
+        std::string all;
+        for (const auto& wanted : expected)
+            all += wanted;
+        return testing::AssertionFailure() << "the log is not its records\n  log:      "
+                                           << testing::PrintToString (log) << "\n  expected: "
+                                           << testing::PrintToString (all);
     }
 }
 
@@ -227,7 +289,8 @@ TEST_F (MainRoad, ADeviceWithoutADriverIsGivenWinUsbAndFlashed)
     EXPECT_TRUE (device->hasService);
     EXPECT_EQ (device->service, "WinUSB");
 
-    EXPECT_EQ (fileBytes (updaterLog()), record (detection(), listing) + record (download(), downloaded));
+    EXPECT_TRUE (holdsTheRecords (fileBytes (updaterLog()), { record (detection(), listing),
+                                                               record (download(), downloaded) }));
 }
 
 TEST_F (MainRoad, AQuickDoubleClickOnUpdateMcuRunsOneDownload)
@@ -281,9 +344,10 @@ TEST_F (FailureRoads, NoDeviceForTheRealDfuUtilTellsSoAfterFiveRuns)
                                 "Copyright 2010-2021 Tormod Volden and Stefan Schmidt\r\n"
                                 "This program is Free Software and has ABSOLUTELY NO WARRANTY\r\n"
                                 "Please report bugs to http://sourceforge.net/p/dfu-util/tickets/\r\n\r\n";
-    const auto one = (detection() + "\n").replace ("\n", "\r\n") + banner.replace ("\n", "\r\n")
-                     + juce::String ("\n====================\n\n").replace ("\n", "\r\n");
-    EXPECT_EQ (fileBytes (updaterLog()), (one + one + one + one + one).toStdString());
+    const auto one = ((detection() + "\n").replace ("\n", "\r\n") + banner.replace ("\n", "\r\n")
+                      + juce::String ("\n====================\n\n").replace ("\n", "\r\n"))
+                         .toStdString();
+    EXPECT_TRUE (holdsTheRecords (fileBytes (updaterLog()), { one, one, one, one, one }));
 }
 
 TEST_F (FailureRoads, AMissingVersionFileIsADeviceNotFound)
@@ -393,12 +457,10 @@ protected:
         click (failed.withToast ("Failed to update MCU!"));
         click (PageLook::deviceInfo ("2.4.1", "Update MCU"));
 
-        std::string expected;
-        for (int run = 0; run < 5; ++run)
-            expected += bytesRecord (detection(), fault.output);
-        expected += bytesRecord (detection(), listing.toStdString());
-        expected += bytesRecord (download(), fault.output) + bytesRecord (download(), fault.output);
-        EXPECT_TRUE (fileBytes (updaterLog()) == expected) << "the log is not the eight records it should be";
+        std::vector<std::string> expected (5, bytesRecord (detection(), fault.output));
+        expected.push_back (bytesRecord (detection(), listing.toStdString()));
+        expected.insert (expected.end(), 2, bytesRecord (download(), fault.output));
+        EXPECT_TRUE (holdsTheRecords (fileBytes (updaterLog()), expected)) << "the log is not the eight records it should be";
     }
 
     void endsSoonAfterTheClose()
@@ -457,8 +519,6 @@ TEST_F (FaultRoads, ClosingTheWindowWhileTheDownloadHangsEndsTheProgramAndKeepsT
 
     // The detection's record is whole; of the download's, which the worker
     // was stopped in, the command line is there, a line of its own.
-    const auto log = fileBytes (updaterLog());
-    const auto before = record (detection(), listing);
-    ASSERT_EQ (log.substr (0, before.size()), before);
-    EXPECT_EQ (log.substr (before.size()), download().toStdString() + "\r\n");
+    EXPECT_TRUE (holdsTheRecords (fileBytes (updaterLog()),
+                                  { record (detection(), listing), download().toStdString() + "\r\n" }));
 }
