@@ -193,7 +193,10 @@ ProcessResult runProcess (const juce::StringArray& args, const toolrun::ThreadSt
         // of milliseconds on a busy machine.
         std::optional<KillAtDeadline> guard;
 
-        while (process->isRunning() && Clock::now() < deadline)
+        // The first pause comes also for a tool that has ended before this
+        // thread looked, as a busy machine can make a quick tool do: every
+        // run lasts at least its first pause.
+        do
         {
             juce::Thread::sleep (toolrun::readPauseMs);
 
@@ -233,14 +236,14 @@ ProcessResult runProcess (const juce::StringArray& args, const toolrun::ThreadSt
             bytesRead += process->readProcessOutput (capture.get() + bytesRead,
                                                     toolrun::captureLimit - bytesRead);
         }
+        while (process->isRunning() && Clock::now() < deadline);
     }
 
     if (process->isRunning())
         process->kill();
 
-    // A tool that ended before the loop's first look never had its output
-    // read: on a busy machine a quick tool can start, write and end before
-    // this thread runs again. What it left in the pipe is taken now.
+    // What a tool wrote after the loop's last read, as it ended, is still
+    // in the pipe: it is taken now.
     bytesRead += process->readProcessOutput (capture.get() + bytesRead, toolrun::captureLimit - bytesRead);
 
     const auto textLength = std::strlen (capture.get());
